@@ -1,0 +1,35 @@
+# Runs the Python tests against the sanitized module. The interpreter itself
+# is not instrumented, so:
+# - the AddressSanitizer runtime that matches the compiler is preloaded (it
+#   must come first in the process, before the module pulls it in);
+# - Python's own allocator is switched off, so every object goes through
+#   malloc and the sanitizer sees each one;
+# - the real interpreter binary is run, not a wrapper script around it (a
+#   shell wrapper would run under the preloaded runtime as well);
+# - KORVALITH_SANITIZED tells the tests that cannot run under AddressSanitizer
+#   (those that cap the address space) to skip.
+# LeakSanitizer suppresses only the interpreter's own leaks (see the file).
+
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  message(FATAL_ERROR "KORVALITH_SANITIZE preloads GCC's libasan: configure with g++")
+endif()
+
+execute_process(
+  COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+  OUTPUT_VARIABLE KORVALITH_ASAN_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+if(NOT IS_ABSOLUTE "${KORVALITH_ASAN_RUNTIME}" OR NOT EXISTS "${KORVALITH_ASAN_RUNTIME}")
+  message(FATAL_ERROR "the AddressSanitizer runtime of ${CMAKE_CXX_COMPILER} was not found")
+endif()
+
+execute_process(
+  COMMAND ${Python3_EXECUTABLE} -c "import os, sys; print(os.path.realpath(sys.executable))"
+  OUTPUT_VARIABLE KORVALITH_PYTHON_TEST_INTERPRETER OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+
+set(KORVALITH_LSAN_SUPPRESSIONS ${CMAKE_CURRENT_SOURCE_DIR}/sanitizers/lsan.supp)
+list(APPEND KORVALITH_PYTHON_TEST_ENVIRONMENT
+  LD_PRELOAD=${KORVALITH_ASAN_RUNTIME}
+  PYTHONMALLOC=malloc
+  "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_string_checks=1:detect_stack_use_after_return=1"
+  "LSAN_OPTIONS=suppressions=${KORVALITH_LSAN_SUPPRESSIONS}:print_suppressions=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  KORVALITH_SANITIZED=1)
