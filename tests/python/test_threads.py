@@ -1,0 +1,142 @@
+"""Several threads calling every function at once on shared inputs get
+exactly the results of a single thread, and concurrent first use of the
+values the module creates once yields one of each, without deadlock."""
+
+import random
+import subprocess
+import sys
+import textwrap
+import threading
+import unittest
+
+import call_cases
+
+THREADS = 4
+ROUNDS = 2
+
+
+def outcome(case):
+    """The result, or the exception's class and arguments."""
+    try:
+        return ("result", case())
+    except Exception as error:  # noqa: BLE001 - the exception is the outcome
+        return ("raised", type(error), error.args)
+
+
+class ConcurrentCallsTest(unittest.TestCase):
+    def setUp(self):
+        interval = sys.getswitchinterval()
+        # Switch threads as often as the interpreter allows, so calls
+        # interleave as finely as they can.
+        sys.setswitchinterval(1e-6)
+        self.addCleanup(sys.setswitchinterval, interval)
+
+    def test_threads_get_single_threaded_results(self):
+        cases = call_cases.build_cases()
+        expected = [outcome(case) for case in cases]
+        barrier = threading.Barrier(THREADS)
+        mismatches = []
+        failures = []
+
+        def work(seed):
+            try:
+                order = list(range(len(cases)))
+                random.Random(seed).shuffle(order)
+                barrier.wait()
+                for _ in range(ROUNDS):
+                    for index in order:
+                        got = outcome(cases[index])
+                        if got != expected[index]:
+                            mismatches.append((cases[index].name, got[:2]))
+            except BaseException as error:  # noqa: BLE001 - reported by the main thread
+                failures.append(error)
+
+        threads = [threading.Thread(target=work, args=(seed,)) for seed in range(THREADS)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(timeout=300)
+            self.assertFalse(thread.is_alive(), "a thread did not finish")
+        self.assertEqual(failures, [])
+        self.assertEqual(mismatches, [])
+
+
+# A fresh process, so that nothing has created the once-made values yet. The
+# import of collections.abc that finds the Sequence type is held open, with
+# the interpreter lock released, while every other thread arrives and needs
+# the same type: they must wait for it, not import it again, not deadlock.
+FIRST_USE_CHILD = textwrap.dedent("""
+    import builtins, os, sys, threading, time
+    import _korvalith
+
+    aes = _korvalith.ciphers.aes
+    base32 = _korvalith.encodings.base32
+    NoBool = type("bool_", (), {"__module__": "numpy"})
+
+    original_import = builtins.__import__
+    sequence_imports = []
+
+    def slow_import(name, *args, **kwargs):
+        if name == "collections.abc":
+            sequence_imports.append(name)
+            time.sleep(0.2)
+        return original_import(name, *args, **kwargs)
+
+    builtins.__import__ = slow_import
+    sys.setswitchinterval(1e-6)
+
+    THREADS = 16
+    barrier = threading.Barrier(THREADS)
+    results = [None] * THREADS
+
+    def work(index):
+        barrier.wait()
+        seen = []
+        calls = ((aes.encrypt_ecb, (5, b"", "iso")), (aes.decrypt_ecb, (7.5, b"", "iso")),
+                 (base32.encode, (5,)), (base32.decode_bytes, (None,)), (base32.decode, ("", NoBool())))
+        for function, args in calls:
+            try:
+                function(*args)
+                seen.append("no error")
+            except Exception as error:
+                seen.append("%s: %s" % (type(error).__name__, error))
+        results[index] = seen
+
+    threads = [threading.Thread(target=work, args=(index,)) for index in range(THREADS)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join(timeout=60)
+        if thread.is_alive():
+            print("deadlock", flush=True)
+            os._exit(3)
+    builtins.__import__ = original_import
+    print(len(sequence_imports))
+    for seen in results:
+        print("|".join(seen))
+""")
+
+FIRST_USE_EXPECTED = "|".join([
+    "TypeError: argument 'text': 'int' object is not an instance of 'Sequence'",
+    "TypeError: argument 'text': 'float' object is not an instance of 'Sequence'",
+    "TypeError: argument 'data': 'int' object is not an instance of 'str'",
+    "TypeError: argument 'data': 'None' is not an instance of 'bytes'",
+    "TypeError: argument 'strict': object of type '<class 'numpy.bool_'>' does not define a '__bool__' "
+    "conversion",
+])
+
+
+class FirstUseTest(unittest.TestCase):
+    def test_concurrent_first_use_creates_one_value(self):
+        for attempt in range(3):
+            with self.subTest(attempt=attempt):
+                child = subprocess.run([sys.executable, "-c", FIRST_USE_CHILD], capture_output=True, text=True,
+                                       timeout=120)
+                self.assertEqual(child.returncode, 0, child.stdout + child.stderr)
+                lines = child.stdout.splitlines()
+                self.assertEqual(lines[0], "1", "collections.abc was imported more than once")
+                self.assertEqual(lines[1:], [FIRST_USE_EXPECTED] * 16)
+
+
+if __name__ == "__main__":
+    unittest.main()
