@@ -1,0 +1,246 @@
+"""The command line under faults: output that cannot be written, standard
+output closed early, input that cannot be read, arguments that are not UTF-8
+or very long, and a 64 MiB input. Each run ends with its status and report,
+never with a success message after a failure, a traceback or a crash."""
+
+import base64
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from support import LAUNCHER
+
+COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")
+ENVIRONMENT = {name: value for name, value in os.environ.items() if name not in COLOUR_VARIABLES}
+
+# Linux refuses a single argument longer than 32 pages (128 KiB).
+LONG_ARGUMENT = 120 * 1024
+BIG_INPUT = 64 << 20
+
+
+def command(*args):
+    return [os.fsencode(sys.executable), os.fsencode(LAUNCHER), *(os.fsencode(arg) for arg in args)]
+
+
+def run(*args, stdout=subprocess.PIPE, cwd=None, argv=None):
+    return subprocess.run(argv or command(*args), stdin=subprocess.DEVNULL, stdout=stdout,
+                          stderr=subprocess.PIPE, env=ENVIRONMENT, cwd=cwd, timeout=300)
+
+
+def dispatch_built():
+    """False while cli.parse is a placeholder that raises NotImplementedError."""
+    if LAUNCHER is None:
+        return False
+    probe = run("rot13", "rotate", "-s", "abc")
+    return b"NotImplementedError" not in probe.stderr
+
+
+DISPATCH = dispatch_built()
+
+
+@unittest.skipUnless(DISPATCH, "the command dispatch is not built yet")
+class CommandLineFaultTest(unittest.TestCase):
+    def setUp(self):
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        self.directory = directory.name
+
+    def path(self, name):
+        return os.path.join(self.directory, name)
+
+    def assertEnded(self, process, status):
+        """The run ended by itself with `status`: no signal, no traceback."""
+        self.assertEqual(process.returncode, status, process.stderr[-2000:])
+        self.assertNotIn(b"Traceback", process.stderr)
+
+    def assertFailedQuietly(self, process):
+        """A failed run with a status of its own: not success, not a crash,
+        nothing but a report on standard error."""
+        self.assertIn(process.returncode, (1, 2), process.stderr[-2000:])
+        self.assertNotIn(b"Traceback", process.stderr)
+        self.assertNotEqual(process.stderr, b"")
+
+    def assertErrorReport(self, process, message):
+        self.assertEnded(process, 2)
+        self.assertEqual(process.stdout, b"")
+        self.assertTrue(process.stderr.startswith(b"error: " + message + b"\n"), process.stderr[:500])
+        self.assertTrue(process.stderr.endswith(b"For more information, try '--help'.\n"))
+
+    # Output that cannot be written.
+
+    def test_output_file_on_a_full_device(self):
+        process = run("base32", "encode", "-s", "hi", "-o", "/dev/full")
+        self.assertErrorReport(process, b"Could not write to file: /dev/full")
+
+    def test_output_file_in_a_missing_directory(self):
+        target = self.path("missing/out.txt")
+        process = run("caesar", "encrypt", "-s", "hello", "3", "-o", target)
+        self.assertErrorReport(process, b"Could not write to file: " + os.fsencode(target))
+        self.assertFalse(os.path.exists(os.path.dirname(target)))
+
+    def test_output_file_that_is_a_directory(self):
+        process = run("rot13", "rotate", "-s", "abc", "-o", self.directory)
+        self.assertErrorReport(process, b"Could not write to file: " + os.fsencode(self.directory))
+
+    def test_standard_output_on_a_full_device(self):
+        with open("/dev/full", "wb") as full:
+            process = run("rot13", "rotate", "-s", "abc", stdout=full)
+        self.assertFailedQuietly(process)
+
+    def test_success_message_on_a_full_device(self):
+        # The file is written; the message that says so cannot be: no success.
+        target = self.path("out.txt")
+        with open("/dev/full", "wb") as full:
+            process = run("base64", "encode", "-s", "hi", "-o", target, stdout=full)
+        self.assertFailedQuietly(process)
+
+    def test_standard_output_closed_by_its_reader(self):
+        reader, writer = os.pipe()
+        os.close(reader)
+        try:
+            process = run("base64", "encode", "-s", "x" * 100000, stdout=writer)
+        finally:
+            os.close(writer)
+        self.assertFailedQuietly(process)
+
+    def test_standard_output_not_open(self):
+        # fd 1 closed before the interpreter starts.
+        argv = [b"/bin/sh", b"-c", b'exec "$0" "$@" >&-', *command("rot13", "rotate", "-s", "abc")]
+        process = run(argv=argv, stdout=subprocess.DEVNULL)
+        self.assertFailedQuietly(process)
+
+    def test_failed_write_leaves_input_untouched(self):
+        source = self.path("in.txt")
+        with open(source, "wb") as file:
+            file.write(b"hello")
+        process = run("caesar", "encrypt", source, "3", "-o", "/dev/full")
+        self.assertErrorReport(process, b"Could not write to file: /dev/full")
+        with open(source, "rb") as file:
+            self.assertEqual(file.read(), b"hello")
+
+    # Input that cannot be read.
+
+    def test_directory_as_input(self):
+        for group, action, extra in (("caesar", "encrypt", ["3"]), ("base64", "decode", []),
+                                     ("base32", "encode", [])):
+            with self.subTest(group=group):
+                target = self.path("out.txt")
+                process = run(group, action, self.directory, *extra, "-o", target)
+                self.assertErrorReport(process, b"Could not read file: " + os.fsencode(self.directory))
+                self.assertFalse(os.path.exists(target))
+
+    def test_input_whose_read_fails(self):
+        # Opening succeeds, reading fails (EIO): what an unreadable file looks
+        # like whatever the permissions of the user running the tests.
+        process = run("base32", "encode", "/proc/self/mem")
+        self.assertErrorReport(process, b"Could not read file: /proc/self/mem")
+
+    @unittest.skipIf(os.geteuid() == 0, "permissions do not stop the superuser from reading")
+    def test_input_without_read_permission(self):
+        source = self.path("secret.txt")
+        with open(source, "wb") as file:
+            file.write(b"hello")
+        os.chmod(source, 0)
+        process = run("rot13", "rotate", source)
+        self.assertErrorReport(process, b"Could not read file: " + os.fsencode(source))
+
+    def test_input_path_in_a_symlink_loop(self):
+        loop = self.path("loop")
+        os.symlink(loop, loop)
+        process = run("rot13", "rotate", loop)
+        self.assertErrorReport(process, b"Could not read file: " + os.fsencode(loop))
+
+    # Arguments that cannot enter the argument list.
+
+    def test_argument_not_utf8(self):
+        target = self.path("out.txt")
+        for args in (("rot13", "rotate", "-s", b"\xff\xfe", "-o", target),
+                     ("base32", "encode", "-s", "hi", "-o", os.fsencode(target) + b"\xff"),
+                     ("caesar", b"encrypt\xc3", "-s", "abc", "3")):
+            with self.subTest(args=args):
+                process = run(*args)
+                self.assertFailedQuietly(process)
+                self.assertEqual(process.stdout, b"")
+                self.assertEqual(os.listdir(self.directory), [])
+
+    def test_program_name_not_utf8(self):
+        link = os.path.join(os.fsencode(self.directory), b"korvalith\xff")
+        os.symlink(os.fsencode(LAUNCHER), link)
+        process = run(argv=[os.fsencode(sys.executable), link, b"rot13", b"rotate", b"-s", b"abc"])
+        self.assertFailedQuietly(process)
+        self.assertEqual(process.stdout, b"")
+
+    # Very long arguments.
+
+    def test_long_data_argument(self):
+        data = "Attack at dawn! " * (LONG_ARGUMENT // 16)
+        process = run("caesar", "encrypt", "-s", data, "3")
+        self.assertEnded(process, 0)
+        self.assertEqual(process.stdout, ("Dwwdfn dw gdzq! " * (LONG_ARGUMENT // 16) + "\n").encode())
+
+    def test_long_key_argument(self):
+        process = run("vigenere", "encrypt", "-s", "abc", "a" * LONG_ARGUMENT)
+        self.assertEnded(process, 0)
+        self.assertEqual(process.stdout, b"abc\n")
+        process = run("vigenere", "encrypt", "-s", "abc", "a" * LONG_ARGUMENT + "1")
+        self.assertErrorReport(process, b"ValueError: Key must be non-empty and contain only alphabetic characters")
+
+    def test_long_unknown_arguments(self):
+        for element in ("--" + "x" * LONG_ARGUMENT, "-" + "q" * LONG_ARGUMENT, "y" * LONG_ARGUMENT):
+            with self.subTest(length=len(element)):
+                process = run("rot13", "rotate", "-s", "abc", element)
+                self.assertEnded(process, 2)
+                self.assertEqual(process.stdout, b"")
+                self.assertTrue(process.stderr.startswith(b"error: "))
+
+    def test_long_shift_argument(self):
+        process = run("caesar", "encrypt", "-s", "abc", "9" * LONG_ARGUMENT)
+        self.assertEnded(process, 2)
+        self.assertIn(b"number too large to fit in target type", process.stderr)
+
+    def test_long_output_name(self):
+        target = self.path("o" * 5000)
+        process = run("rot13", "rotate", "-s", "abc", "-o", target)
+        self.assertErrorReport(process, b"Could not write to file: " + os.fsencode(target))
+
+    def test_many_arguments(self):
+        process = run("rot13", "rotate", "-s", "abc", *(["-s"] * 20000))
+        self.assertEnded(process, 2)
+        self.assertEqual(process.stdout, b"")
+
+    # A 64 MiB input.
+
+    def test_large_input_file(self):
+        source = self.path("big.bin")
+        data = os.urandom(1 << 20) * (BIG_INPUT >> 20)
+        with open(source, "wb") as file:
+            file.write(data)
+        encoded = self.path("big.b64")
+        process = run("base64", "encode", source, "-o", encoded)
+        self.assertEnded(process, 0)
+        self.assertEqual(process.stdout, b"Successfully wrote data to " + os.fsencode(encoded) + b"\n")
+        with open(encoded, "rb") as file:
+            self.assertEqual(file.read(), base64.b64encode(data))
+        decoded = self.path("big.out")
+        process = run("base64", "decode", encoded, "-o", decoded)
+        self.assertEnded(process, 0)
+        with open(decoded, "rb") as file:
+            self.assertEqual(file.read(), data)
+
+    def test_large_text_to_standard_output(self):
+        source = self.path("big.txt")
+        line = b"the quick brown fox jumps over the lazy dog 0123456789\n"
+        with open(source, "wb") as file:
+            file.write(line * (BIG_INPUT // len(line)))
+        process = run("rot13", "rotate", source)
+        self.assertEnded(process, 0)
+        rotated = b"gur dhvpx oebja sbk whzcf bire gur ynml qbt 0123456789\n"
+        self.assertEqual(len(process.stdout), len(line) * (BIG_INPUT // len(line)) + 1)
+        self.assertTrue(process.stdout.startswith(rotated * 100))
+        self.assertEqual(process.stdout[-len(rotated) - 1:], rotated + b"\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
