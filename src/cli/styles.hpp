@@ -102,11 +102,11 @@ private:
 // is not set is empty (nullopt); a set variable keeps its bytes as they are,
 // which need not be valid UTF-8.
 struct ColourEnvironment {
-    std::optional<std::string> no_color;
-    std::optional<std::string> clicolor;
-    std::optional<std::string> clicolor_force;
-    std::optional<std::string> term;
-    std::optional<std::string> ci;
+    std::optional<std::string> no_color{};
+    std::optional<std::string> clicolor{};
+    std::optional<std::string> clicolor_force{};
+    std::optional<std::string> term{};
+    std::optional<std::string> ci{};
 
     // The variables of this process.
     static ColourEnvironment from_process();
