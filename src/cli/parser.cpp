@@ -139,23 +139,23 @@ private:
 
     // Applies a flag or an option met on the command line.
     std::optional<Report> use(const Argument& argument, std::optional<std::string_view> attached) {
+        const std::string shown = argument.display_name();
+        if (argument.form == ArgumentForm::flag && attached) {
+            StyledText message = quoted_message("unexpected value ", Role::invalid, *attached, "");
+            message.append(quoted_message(" for ", Role::literal, shown, " found; no more were expected"));
+            return error(message);
+        }
         if (argument.automatic == AutomaticEntry::help_flag) {
             return information_report(ReportKind::help, help_text(path_), path_.styles());
         }
         if (argument.automatic == AutomaticEntry::version_flag) {
             return information_report(ReportKind::version, version_text(path_.top()), path_.styles());
         }
-        const std::string shown = argument.display_name();
         if (std::find(seen_.begin(), seen_.end(), &argument) != seen_.end()) {
             return error(quoted_message("the argument ", Role::invalid, shown, " cannot be used multiple times"));
         }
         seen_.push_back(&argument);
         if (argument.form == ArgumentForm::flag) {
-            if (attached) {
-                StyledText message = quoted_message("unexpected value ", Role::invalid, *attached, "");
-                message.append(quoted_message(" for ", Role::literal, shown, " found; no more were expected"));
-                return error(message);
-            }
             matches_.flags.push_back(argument.id);
             return std::nullopt;
         }

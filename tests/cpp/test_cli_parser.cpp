@@ -209,6 +209,8 @@ TEST(CliParser, FlagGivenAValue) {
     EXPECT_EQ(error_text({"base64", "encode", "abc", "--string=yes"}),
               report("unexpected value 'yes' for '--string' found; no more were expected",
                      "base64 encode [OPTIONS] <data>"));
+    EXPECT_EQ(error_text({"--help="}), report("unexpected value '' for '--help' found; no more were expected",
+                                              "<COMMAND>"));
 }
 
 TEST(CliParser, FirstProblemMetIsReported) {
