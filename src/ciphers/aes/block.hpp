@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,18 +29,34 @@ inline CoreResult<void> check_block_length(std::size_t length) {
     return {};
 }
 
-// AddRoundKey: state byte i ^= round-key byte i, done one 32-bit word (one
-// column) at a time. Both sides are in the same byte order, so the words are
-// loaded natively and no byte swapping is needed.
-inline void add_round_key(std::uint8_t* state, const RoundKey& key) noexcept {
-    for (std::size_t column = 0; column < 4; ++column) {
-        std::uint32_t word;
-        std::uint32_t key_word;
-        std::memcpy(&word, state + 4 * column, 4);
-        std::memcpy(&key_word, key.bytes.data() + 4 * column, 4);
-        word ^= key_word;
-        std::memcpy(state + 4 * column, &word, 4);
-    }
+// The rounds hold the state as four column words, each loaded from four
+// consecutive state bytes in the machine's byte order, and pick single bytes
+// out of them with shifts, so the state stays in registers. Round keys are
+// stored in state byte order and loaded the same way, so AddRoundKey is one
+// XOR per column word.
+
+// Bit position of row r's byte within a column word.
+constexpr unsigned row_shift(unsigned row) noexcept {
+    return std::endian::native == std::endian::little ? 8 * row : 24 - 8 * row;
 }
+
+constexpr std::uint8_t state_byte(std::uint32_t column, unsigned row) noexcept {
+    return static_cast<std::uint8_t>(column >> row_shift(row));
+}
+
+constexpr std::uint32_t make_column(std::uint32_t b0, std::uint32_t b1, std::uint32_t b2, std::uint32_t b3) noexcept {
+    return (b0 << row_shift(0)) | (b1 << row_shift(1)) | (b2 << row_shift(2)) | (b3 << row_shift(3));
+}
+
+inline std::uint32_t load_column(const std::uint8_t* bytes) noexcept {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+inline void store_column(std::uint32_t column, std::uint8_t* bytes) noexcept { std::memcpy(bytes, &column, 4); }
+
+// Column c of a round key, for AddRoundKey.
+inline std::uint32_t key_column(const RoundKey& key, unsigned c) noexcept { return load_column(key.bytes.data() + 4 * c); }
 
 }  // namespace korvalith::aes

@@ -1,77 +1,58 @@
 #include "ciphers/aes/encryption.hpp"
 
-#include <cstring>
-
 #include "ciphers/aes/multiply_tables.hpp"
 
 namespace korvalith::aes {
 
 namespace {
 
-// SubBytes and ShiftRows for column c: row r of the output column comes from
-// column c + r of the input, so output byte i reads input byte
-// (i + 4·(i mod 4)) mod 16, that is 0, 5, 10, 15, 4, 9, ...
-struct Column {
-    std::uint8_t a0, a1, a2, a3;
-};
-
-inline Column sub_shifted_column(const std::uint8_t* in, unsigned c) noexcept {
-    return {SBOX[in[(4 * c) % 16]], SBOX[in[(4 * c + 5) % 16]], SBOX[in[(4 * c + 10) % 16]],
-            SBOX[in[(4 * c + 15) % 16]]};
+// SubBytes, ShiftRows and MixColumns for one output column. ShiftRows moves
+// row r of column c + r into column c, so the caller passes the four input
+// columns that rows 0 to 3 come from, and the shift is folded into which
+// byte the S-box reads.
+inline std::uint32_t sub_shift_mix(std::uint32_t row0_from, std::uint32_t row1_from, std::uint32_t row2_from,
+                                   std::uint32_t row3_from) noexcept {
+    const std::uint8_t a0 = SBOX[state_byte(row0_from, 0)];
+    const std::uint8_t a1 = SBOX[state_byte(row1_from, 1)];
+    const std::uint8_t a2 = SBOX[state_byte(row2_from, 2)];
+    const std::uint8_t a3 = SBOX[state_byte(row3_from, 3)];
+    return make_column(MUL2[a0] ^ MUL3[a1] ^ a2 ^ a3, a0 ^ MUL2[a1] ^ MUL3[a2] ^ a3, a0 ^ a1 ^ MUL2[a2] ^ MUL3[a3],
+                       MUL3[a0] ^ a1 ^ a2 ^ MUL2[a3]);
 }
 
-// SubBytes, ShiftRows and MixColumns for column c, from `in` into `out`.
-inline void sub_shift_mix_column(const std::uint8_t* in, std::uint8_t* out, unsigned c) noexcept {
-    const auto [a0, a1, a2, a3] = sub_shifted_column(in, c);
-    out[4 * c + 0] = static_cast<std::uint8_t>(MUL2[a0] ^ MUL3[a1] ^ a2 ^ a3);
-    out[4 * c + 1] = static_cast<std::uint8_t>(a0 ^ MUL2[a1] ^ MUL3[a2] ^ a3);
-    out[4 * c + 2] = static_cast<std::uint8_t>(a0 ^ a1 ^ MUL2[a2] ^ MUL3[a3]);
-    out[4 * c + 3] = static_cast<std::uint8_t>(MUL3[a0] ^ a1 ^ a2 ^ MUL2[a3]);
-}
-
-// SubBytes and ShiftRows for column c, without MixColumns (final round).
-inline void sub_shift_column(const std::uint8_t* in, std::uint8_t* out, unsigned c) noexcept {
-    const auto [a0, a1, a2, a3] = sub_shifted_column(in, c);
-    out[4 * c + 0] = a0;
-    out[4 * c + 1] = a1;
-    out[4 * c + 2] = a2;
-    out[4 * c + 3] = a3;
-}
-
-// One full round from `in` into `out`.
-inline void full_round(const std::uint8_t* in, std::uint8_t* out, const RoundKey& key) noexcept {
-    sub_shift_mix_column(in, out, 0);
-    sub_shift_mix_column(in, out, 1);
-    sub_shift_mix_column(in, out, 2);
-    sub_shift_mix_column(in, out, 3);
-    add_round_key(out, key);
+// SubBytes and ShiftRows for one output column, without MixColumns (final round).
+inline std::uint32_t sub_shift(std::uint32_t row0_from, std::uint32_t row1_from, std::uint32_t row2_from,
+                               std::uint32_t row3_from) noexcept {
+    return make_column(SBOX[state_byte(row0_from, 0)], SBOX[state_byte(row1_from, 1)], SBOX[state_byte(row2_from, 2)],
+                       SBOX[state_byte(row3_from, 3)]);
 }
 
 }  // namespace
 
 void encrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexcept {
     const RoundKey* keys = schedule.round_keys.data();
-    const std::size_t rounds = schedule.rounds;
-    alignas(16) std::uint8_t state[BLOCK_SIZE];
-    alignas(16) std::uint8_t next[BLOCK_SIZE];
-
-    std::memcpy(state, in.data(), BLOCK_SIZE);
-    add_round_key(state, keys[0]);
-    // Rounds 1 .. Nr-1 in pairs, alternating between the two states; Nr - 1
-    // is odd for every key size, so one round is left before the last.
-    std::size_t round = 1;
-    for (; round + 1 < rounds; round += 2) {
-        full_round(state, next, keys[round]);
-        full_round(next, state, keys[round + 1]);
+    const std::uint8_t* input = in.data();
+    std::uint32_t s0 = load_column(input) ^ key_column(keys[0], 0);
+    std::uint32_t s1 = load_column(input + 4) ^ key_column(keys[0], 1);
+    std::uint32_t s2 = load_column(input + 8) ^ key_column(keys[0], 2);
+    std::uint32_t s3 = load_column(input + 12) ^ key_column(keys[0], 3);
+    for (std::size_t round = 1; round < schedule.rounds; ++round) {
+        const RoundKey& key = keys[round];
+        const std::uint32_t t0 = sub_shift_mix(s0, s1, s2, s3) ^ key_column(key, 0);
+        const std::uint32_t t1 = sub_shift_mix(s1, s2, s3, s0) ^ key_column(key, 1);
+        const std::uint32_t t2 = sub_shift_mix(s2, s3, s0, s1) ^ key_column(key, 2);
+        const std::uint32_t t3 = sub_shift_mix(s3, s0, s1, s2) ^ key_column(key, 3);
+        s0 = t0;
+        s1 = t1;
+        s2 = t2;
+        s3 = t3;
     }
-    full_round(state, next, keys[round]);
-
-    sub_shift_column(next, state, 0);
-    sub_shift_column(next, state, 1);
-    sub_shift_column(next, state, 2);
-    sub_shift_column(next, state, 3);
-    add_round_key(state, keys[rounds]);
-    std::memcpy(out.data(), state, BLOCK_SIZE);
+    const RoundKey& key = keys[schedule.rounds];
+    std::uint8_t* output = out.data();
+    store_column(sub_shift(s0, s1, s2, s3) ^ key_column(key, 0), output);
+    store_column(sub_shift(s1, s2, s3, s0) ^ key_column(key, 1), output + 4);
+    store_column(sub_shift(s2, s3, s0, s1) ^ key_column(key, 2), output + 8);
+    store_column(sub_shift(s3, s0, s1, s2) ^ key_column(key, 3), output + 12);
 }
 
 CoreResult<Block> encrypt_block(ByteView block, ByteView key) {
