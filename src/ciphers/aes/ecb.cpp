@@ -1,3 +1,6 @@
+// AES in electronic-codebook mode: the ECB driver (padding, one key expansion
+// per call, the blocks in order) and the Python functions of ciphers.aes.
+
 #include "ciphers/aes/ecb.hpp"
 
 #include <string>
@@ -54,3 +57,45 @@ CoreResult<ByteBuffer> decrypt_ecb(ByteBuffer data, ByteView key, std::string_vi
 }
 
 }  // namespace korvalith::aes
+
+#if KORVALITH_WITH_PYTHON
+
+#include "module/method_records.hpp"
+#include "module/signatures.hpp"
+#include "module/wrapper.hpp"
+
+namespace korvalith::py {
+
+namespace {
+
+using EcbDriver = CoreResult<ByteBuffer> (*)(ByteBuffer, ByteView, std::string_view);
+
+PyObject* run_ecb(const FunctionSignature& signature, EcbDriver driver, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept {
+    return run_wrapper<3>(signature, args, nargs, kwnames, [driver](BoundArguments<3>& arguments) -> WrapperResult {
+        // Room for the padding (at most one block) is reserved with the copy.
+        KORVALITH_TRY(text, arguments.byte_vector(0, aes::BLOCK_SIZE));
+        KORVALITH_TRY(key, arguments.bytes(1));
+        KORVALITH_TRY(padding_mode, arguments.text(2));
+        return bytes_from_core(driver(std::move(text), key, as_string_view(padding_mode)));
+    });
+}
+
+PyObject* encrypt_ecb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return run_ecb(signatures::ENCRYPT_ECB, aes::encrypt_ecb, args, nargs, kwnames);
+}
+
+PyObject* decrypt_ecb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return run_ecb(signatures::DECRYPT_ECB, aes::decrypt_ecb, args, nargs, kwnames);
+}
+
+}  // namespace
+
+PyMethodDef methods::aes_encrypt_ecb = {"encrypt_ecb", methods::entry(encrypt_ecb), methods::ARGUMENT_FLAGS,
+                                        "encrypt_ecb(text, key, padding_mode)\n--\n\n"};
+PyMethodDef methods::aes_decrypt_ecb = {"decrypt_ecb", methods::entry(decrypt_ecb), methods::ARGUMENT_FLAGS,
+                                        "decrypt_ecb(text, key, padding_mode)\n--\n\n"};
+
+}  // namespace korvalith::py
+
+#endif

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Times the module's functions against their peers side by side, in one run.
+
+Each row runs our function and a peer doing the same work on the same input,
+takes the best of several repeats of each, and prints both throughputs and
+the speed ratio (peer time / our time; above 1 means we are faster). Rows
+with a target say whether the ratio reaches it. Only the standard library is
+needed; optional peers that are not installed are skipped.
+
+    python3 bench/compare.py                 # every row, module from build/
+    python3 bench/compare.py --filter base64 # rows whose name contains base64
+"""
+
+import argparse
+import codecs
+import os
+import random
+import string
+import sys
+import timeit
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MIB = 1 << 20
+
+
+class Row:
+    """One comparison: our callable against a peer callable over `size` bytes."""
+
+    def __init__(self, name, size, ours, peer, peer_name, target=None, peer_scale=1.0, check=True):
+        self.name = name
+        self.size = size
+        self.ours = ours
+        self.peer = peer
+        self.peer_name = peer_name
+        self.target = target
+        # A slow peer may run on a fraction of the input; its time is scaled up.
+        self.peer_scale = peer_scale
+        self.check = check
+
+
+def ascii_text(size, seed=1):
+    """Printable ASCII prose-like text of exactly `size` bytes."""
+    rng = random.Random(seed)
+    alphabet = string.ascii_letters + "     ,.!?0123456789"
+    return "".join(rng.choice(alphabet) for _ in range(size))
+
+
+def random_bytes(size, seed=2):
+    return random.Random(seed).randbytes(size)
+
+
+def best_time(function, repeat):
+    """Best seconds per call over `repeat` timed batches of at least ~50 ms."""
+    timer = timeit.Timer(function)
+    number, _ = timer.autorange()
+    number = max(1, number // 4)
+    return min(timer.repeat(repeat=repeat, number=number)) / number
+
+
+# Sections: each returns the rows of one part of the module.
+
+def shift_cipher_rows(k):
+    text = ascii_text(MIB)
+    caesar_table = str.maketrans(string.ascii_lowercase + string.ascii_uppercase,
+                                 string.ascii_lowercase[3:] + string.ascii_lowercase[:3]
+                                 + string.ascii_uppercase[3:] + string.ascii_uppercase[:3])
+    rows = [
+        Row("caesar.encrypt 1 MiB", MIB, lambda: k.ciphers.caesar.encrypt(text, 3),
+            lambda: text.translate(caesar_table), "str.translate", target=2.0),
+        Row("rot13.rotate 1 MiB", MIB, lambda: k.ciphers.rot13.rotate(text),
+            lambda: codecs.encode(text, "rot13"), "codecs rot13", target=1.3),
+    ]
+    assert k.ciphers.caesar.encrypt(text, 3) == text.translate(caesar_table)
+    assert k.ciphers.rot13.rotate(text) == codecs.encode(text, "rot13")
+    return rows
+
+
+SECTIONS = [
+    shift_cipher_rows,
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(HERE, "..", "build"),
+                        help="directory holding _korvalith.abi3.so (default: build/)")
+    parser.add_argument("--repeat", type=int, default=5, help="timed repeats per function (best is kept)")
+    parser.add_argument("--filter", default="", help="run only rows whose name contains this text")
+    options = parser.parse_args()
+
+    sys.path.insert(0, os.path.abspath(options.build))
+    import _korvalith
+
+    print(f"{'row':40} {'ours MB/s':>11} {'peer':>22} {'peer MB/s':>11} {'ratio':>8} {'target':>7}")
+    missed = 0
+    for section in SECTIONS:
+        for row in section(_korvalith):
+            if options.filter not in row.name:
+                continue
+            ours = best_time(row.ours, options.repeat)
+            peer = best_time(row.peer, options.repeat) * row.peer_scale
+            ratio = peer / ours
+            verdict = ""
+            if row.target is not None:
+                verdict = f"{row.target:.1f}x " + ("ok" if ratio >= row.target else "MISS")
+                missed += ratio < row.target
+            print(f"{row.name:40} {row.size / ours / 1e6:11.1f} {row.peer_name:>22} "
+                  f"{row.size / peer / 1e6:11.1f} {ratio:7.2f}x {verdict:>7}", flush=True)
+    if missed:
+        print(f"{missed} row(s) below target")
+    return 1 if missed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

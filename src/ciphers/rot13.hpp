@@ -1,0 +1,13 @@
+// ROT13: the Caesar shift by 13, its own inverse.
+#pragma once
+
+#include "ciphers/caesar.hpp"
+
+namespace korvalith {
+
+// Each ASCII letter moved 13 places within its case; other bytes unchanged.
+inline constexpr TranslationTable ROT13_TABLE = make_shift_row(13);
+
+CoreResult<ByteBuffer> rot13_cipher(ByteView text);
+
+}  // namespace korvalith

@@ -1,0 +1,321 @@
+#include "module/arguments.hpp"
+
+#include <limits>
+#include <string>
+
+#include "common/checked_size.hpp"
+#include "module/interned.hpp"
+
+namespace korvalith::py {
+
+namespace {
+
+// A sequence's reported length is only a hint: room for at most this many
+// items is reserved up front, and the buffer grows as items arrive.
+constexpr std::size_t MAX_RESERVED_ITEMS = 1 << 16;
+
+PyObject* type_object(PyTypeObject* type) { return reinterpret_cast<PyObject*>(type); }
+
+std::string full_name(const FunctionSignature& signature) {
+    std::string name(signature.name);
+    name += "()";
+    return name;
+}
+
+Failure too_many_positional(const FunctionSignature& signature, Py_ssize_t nargs) {
+    std::string message = full_name(signature);
+    const std::size_t total = signature.parameters.size();
+    if (signature.required == total) {
+        message += " takes " + std::to_string(total);
+    } else {
+        message += " takes from " + std::to_string(signature.required) + " to " + std::to_string(total);
+    }
+    message += " positional arguments but " + std::to_string(nargs) + (nargs == 1 ? " was" : " were") + " given";
+    return lazy_error(ErrorClass::TypeError, std::move(message));
+}
+
+Failure unexpected_keyword(const FunctionSignature& signature, PyObject* keyword) {
+    std::string name = full_name(signature);
+    PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", name.c_str(), keyword);
+    return take_interpreter_error();
+}
+
+Failure missing_required(const FunctionSignature& signature, std::span<PyObject*> slots) {
+    std::string list;
+    std::size_t missing = 0;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < signature.required; ++i) count += slots[i] == nullptr;
+    for (std::size_t i = 0; i < signature.required; ++i) {
+        if (slots[i] != nullptr) continue;
+        ++missing;
+        if (missing > 1) {
+            if (count > 2) list += ",";
+            list += missing == count ? " and " : " ";
+        }
+        list += "'";
+        list += signature.parameters[i];
+        list += "'";
+    }
+    std::string message = full_name(signature) + " missing " + std::to_string(count) + " required positional " +
+                          (count == 1 ? "argument" : "arguments") + ": " + list;
+    return lazy_error(ErrorClass::TypeError, std::move(message));
+}
+
+LazyError overflow(const char* message) { return lazy_error(ErrorClass::OverflowError, message); }
+
+LazyError out_of_memory() { return lazy_error(ErrorClass::MemoryError, std::string()); }
+
+// True when the object's type presents itself as numpy's boolean scalar type.
+bool is_numpy_bool(PyObject* type) {
+    const InternedNames& names = interned();
+    PyRef module(PyObject_GetAttr(type, names.module));
+    if (!module || !PyUnicode_Check(module.get())) {
+        PyErr_Clear();
+        return false;
+    }
+    if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
+    PyRef name(PyObject_GetAttr(type, names.name));
+    if (!name || !PyUnicode_Check(name.get())) {
+        PyErr_Clear();
+        return false;
+    }
+    return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
+           PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
+}
+
+// Walks a dict entry by entry, stopping when the dict changes under the walk
+// (possible only when a conversion runs Python code that mutates it).
+template <typename OnEntry>
+Converted<void> walk_dict(PyObject* dict, OnEntry&& on_entry) {
+    const Py_ssize_t start_size = PyDict_Size(dict);
+    Py_ssize_t position = 0;
+    Py_ssize_t steps = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    for (;;) {
+        if (PyDict_Size(dict) != start_size) {
+            return std::unexpected(lazy_error(ErrorClass::RuntimeError, "dictionary changed size during iteration"));
+        }
+        if (!PyDict_Next(dict, &position, &key, &value)) return {};
+        if (steps == start_size) {
+            return std::unexpected(lazy_error(ErrorClass::RuntimeError, "dictionary keys changed during iteration"));
+        }
+        ++steps;
+        // Held while converting: a conversion may run code that drops the
+        // dict's own references.
+        PyRef key_held = PyRef::borrow(key);
+        PyRef value_held = PyRef::borrow(value);
+        if (auto done = on_entry(key, value); !done) return done;
+    }
+}
+
+}  // namespace
+
+Converted<void> bind_arguments(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
+                               PyObject* kwnames, std::span<PyObject*> slots) {
+    const std::size_t total = signature.parameters.size();
+    const std::size_t positional = static_cast<std::size_t>(nargs);
+    if (args != nullptr) {
+        for (std::size_t i = 0; i < positional && i < total; ++i) slots[i] = args[i];
+        if (positional > total) return std::unexpected(too_many_positional(signature, nargs));
+    }
+    if (kwnames != nullptr) {
+        const Py_ssize_t keywords = PyTuple_Size(kwnames);
+        for (Py_ssize_t k = 0; k < keywords; ++k) {
+            PyObject* keyword = PyTuple_GetItem(kwnames, k);
+            Py_ssize_t length = 0;
+            const char* utf8 = PyUnicode_AsUTF8AndSize(keyword, &length);
+            if (utf8 == nullptr) {
+                PyErr_Clear();
+                return std::unexpected(unexpected_keyword(signature, keyword));
+            }
+            const std::string_view name(utf8, static_cast<std::size_t>(length));
+            std::size_t index = 0;
+            while (index < total && signature.parameters[index] != name) ++index;
+            if (index == total) return std::unexpected(unexpected_keyword(signature, keyword));
+            if (slots[index] != nullptr) {
+                return std::unexpected(lazy_error(ErrorClass::TypeError, full_name(signature) +
+                                                                             " got multiple values for argument '" +
+                                                                             std::string(name) + "'"));
+            }
+            slots[index] = args[nargs + k];
+        }
+    }
+    if (positional < signature.required) {
+        for (std::size_t i = positional; i < signature.required; ++i) {
+            if (slots[i] == nullptr) return std::unexpected(missing_required(signature, slots));
+        }
+    }
+    return {};
+}
+
+Converted<ByteView> as_text(PyObject* object) {
+    if (!PyUnicode_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyUnicode_Type)));
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+    if (data == nullptr) return std::unexpected(take_interpreter_error());
+    return ByteView(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size));
+}
+
+Converted<ByteView> as_bytes(PyObject* object) {
+    if (!PyBytes_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyBytes_Type)));
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(object, &data, &size) != 0) return std::unexpected(take_interpreter_error());
+    return ByteView(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size));
+}
+
+Converted<bool> as_flag(PyObject* object) {
+    PyObject* bool_type = type_object(&PyBool_Type);
+    PyObject* type = type_object(Py_TYPE(object));
+    if (type == bool_type) return object == Py_True;
+    if (!is_numpy_bool(type)) return std::unexpected(type_mismatch_error(object, bool_type));
+    PyRef method(PyObject_GetAttr(type, interned().bool_));
+    if (!method) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return std::unexpected(take_interpreter_error());
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type);
+        return std::unexpected(take_interpreter_error());
+    }
+    PyRef result(PyObject_CallFunctionObjArgs(method.get(), object, nullptr));
+    if (!result) return std::unexpected(take_interpreter_error());
+    if (type_object(Py_TYPE(result.get())) != bool_type) {
+        return std::unexpected(type_mismatch_error(result.get(), bool_type));
+    }
+    return result.get() == Py_True;
+}
+
+Converted<std::int32_t> as_long(PyObject* object) {
+    const long value = PyLong_AsLong(object);
+    if (value == -1 && PyErr_Occurred() != nullptr) return std::unexpected(take_interpreter_error());
+    // The range is that of a 32-bit long, whatever the width of long here.
+    if constexpr (sizeof(long) > sizeof(std::int32_t)) {
+        if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+            return std::unexpected(overflow("Python int too large to convert to C long"));
+        }
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+Converted<std::uint8_t> as_byte_value(PyObject* object) {
+    auto value = as_long(object);
+    if (!value) return std::unexpected(std::move(value.error()));
+    if (*value < 0 || *value > 255) return std::unexpected(overflow("out of range integral type conversion attempted"));
+    return static_cast<std::uint8_t>(*value);
+}
+
+Converted<char32_t> as_char(PyObject* object) {
+    if (!PyUnicode_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyUnicode_Type)));
+    const Py_ssize_t length = PyUnicode_GetLength(object);
+    if (length < 0) return std::unexpected(take_interpreter_error());
+    if (length != 1) return std::unexpected(lazy_error(ErrorClass::ValueError, "expected a string of length 1"));
+    const Py_UCS4 code_point = PyUnicode_ReadChar(object, 0);
+    if (code_point == static_cast<Py_UCS4>(-1) && PyErr_Occurred() != nullptr) {
+        return std::unexpected(take_interpreter_error());
+    }
+    return static_cast<char32_t>(code_point);
+}
+
+Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare) {
+    const char* contents = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_Check(object)) {
+        char* data = nullptr;
+        if (PyBytes_AsStringAndSize(object, &data, &size) != 0) return std::unexpected(take_interpreter_error());
+        contents = data;
+    } else if (PyByteArray_Check(object)) {
+        contents = PyByteArray_AsString(object);
+        size = PyByteArray_Size(object);
+        if (contents == nullptr) return std::unexpected(take_interpreter_error());
+    }
+    if (contents != nullptr) {
+        auto capacity = checked_add(static_cast<std::size_t>(size), spare);
+        ByteBuffer buffer;
+        if (!capacity || !buffer.reserve(*capacity)) return std::unexpected(out_of_memory());
+        if (!buffer.append(reinterpret_cast<const std::uint8_t*>(contents), static_cast<std::size_t>(size))) {
+            return std::unexpected(out_of_memory());
+        }
+        return buffer;
+    }
+    if (PyUnicode_Check(object)) {
+        return std::unexpected(lazy_error(ErrorClass::TypeError, "Can't extract `str` to `Vec`"));
+    }
+    if (!PySequence_Check(object)) return std::unexpected(type_mismatch_error(object, sequence_type()));
+
+    Py_ssize_t reported = PyObject_Size(object);
+    if (reported < 0) {
+        PyErr_Clear();
+        reported = 0;
+    }
+    std::size_t expected = static_cast<std::size_t>(reported);
+    if (expected > MAX_RESERVED_ITEMS) expected = MAX_RESERVED_ITEMS;
+    ByteBuffer buffer;
+    if (!buffer.reserve(expected + spare)) return std::unexpected(out_of_memory());
+
+    PyRef iterator(PyObject_GetIter(object));
+    if (!iterator) return std::unexpected(take_interpreter_error());
+    while (PyObject* next = PyIter_Next(iterator.get())) {
+        PyRef item(next);
+        auto byte = as_byte_value(item.get());
+        if (!byte) return std::unexpected(std::move(byte.error()));
+        if (!buffer.push_back(*byte)) return std::unexpected(out_of_memory());
+    }
+    if (PyErr_Occurred() != nullptr) return std::unexpected(take_interpreter_error());
+    if (!buffer.reserve(buffer.size() + spare)) return std::unexpected(out_of_memory());
+    return buffer;
+}
+
+Converted<CharMap> as_char_map(PyObject* object) {
+    if (!PyDict_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyDict_Type)));
+    CharMap map;
+    map.reserve(static_cast<std::size_t>(PyDict_Size(object)));
+    auto walked = walk_dict(object, [&](PyObject* key, PyObject* value) -> Converted<void> {
+        auto from = as_char(key);
+        if (!from) return std::unexpected(std::move(from.error()));
+        auto to = as_char(value);
+        if (!to) return std::unexpected(std::move(to.error()));
+        map.insert_or_assign(*from, *to);
+        return {};
+    });
+    if (!walked) return std::unexpected(std::move(walked.error()));
+    return map;
+}
+
+Converted<ByteMap> as_byte_map(PyObject* object) {
+    if (!PyDict_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyDict_Type)));
+    ByteMap map;
+    auto walked = walk_dict(object, [&](PyObject* key, PyObject* value) -> Converted<void> {
+        auto from = as_byte_value(key);
+        if (!from) return std::unexpected(std::move(from.error()));
+        auto to = as_byte_value(value);
+        if (!to) return std::unexpected(std::move(to.error()));
+        map.insert(*from, *to);
+        return {};
+    });
+    if (!walked) return std::unexpected(std::move(walked.error()));
+    return map;
+}
+
+Failure annotate_argument_error(std::string_view parameter, Failure&& failure) {
+    std::string prefix = "argument '" + std::string(parameter) + "': ";
+    if (auto* lazy = std::get_if<LazyError>(&failure)) {
+        if (lazy->error_class == ErrorClass::TypeError) lazy->message.insert(0, prefix);
+        return std::move(failure);
+    }
+    auto& taken = std::get<TakenException>(failure);
+    if (taken.type.get() != PyExc_TypeError) return std::move(failure);
+    PyRef text(PyObject_Str(taken.value.get()));
+    PyRef message = text ? PyRef(PyUnicode_FromFormat("%s%U", prefix.c_str(), text.get())) : PyRef();
+    PyRef annotated = message ? PyRef(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr)) : PyRef();
+    if (!annotated) {
+        // The annotation could not be built; the original error is the better report.
+        PyErr_Clear();
+        return std::move(failure);
+    }
+    // The converter's own cause carries over (none for the module's own
+    // errors); setting it also suppresses the context.
+    PyException_SetCause(annotated.get(), PyException_GetCause(taken.value.get()));
+    return TakenException{PyRef::borrow(PyExc_TypeError), std::move(annotated), PyRef()};
+}
+
+}  // namespace korvalith::py

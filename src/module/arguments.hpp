@@ -1,0 +1,55 @@
+// Argument binding and conversion shared by every Python function.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string_view>
+#include <unordered_map>
+
+#include "ciphers/byte_map.hpp"
+#include "common/byte_buffer.hpp"
+#include "module/errors.hpp"
+
+namespace korvalith::py {
+
+// The parameters of one Python function: all positional-or-keyword, the
+// first `required` of them mandatory. Functions of the same name in base32
+// and base64 share one record.
+struct FunctionSignature {
+    std::string_view name;                         // "decode"
+    std::span<const std::string_view> parameters;  // "data", "strict"
+    std::size_t required;
+};
+
+// A map from one Unicode scalar value to one.
+using CharMap = std::unordered_map<char32_t, char32_t>;
+
+template <typename T>
+using Converted = std::expected<T, Failure>;
+
+// Fills `slots` (borrowed references, null for an empty slot; one per
+// parameter) from a fast-call argument vector and keyword-name tuple.
+Converted<void> bind_arguments(const FunctionSignature& signature, PyObject* const* args,
+                               Py_ssize_t nargs, PyObject* kwnames, std::span<PyObject*> slots);
+
+// Converters: each takes a borrowed object. Views point into the object.
+Converted<ByteView> as_text(PyObject* object);   // str, as UTF-8
+Converted<ByteView> as_bytes(PyObject* object);  // bytes
+Converted<bool> as_flag(PyObject* object);       // bool (and numpy's bool)
+Converted<std::int32_t> as_long(PyObject* object);
+Converted<std::uint8_t> as_byte_value(PyObject* object);
+Converted<char32_t> as_char(PyObject* object);
+// Copies bytes, a bytearray or a sequence of byte values into an owned
+// buffer that has room for `spare` further bytes beyond its contents.
+Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare = 0);
+Converted<CharMap> as_char_map(PyObject* object);
+Converted<ByteMap> as_byte_map(PyObject* object);
+
+// Puts "argument 'NAME': " in front of a converter's TypeError (exactly
+// TypeError, not a subclass); other failures pass unchanged.
+Failure annotate_argument_error(std::string_view parameter, Failure&& failure);
+
+}  // namespace korvalith::py

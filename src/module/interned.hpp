@@ -1,0 +1,24 @@
+// Process-wide values created once, on first use.
+#pragma once
+
+#include <Python.h>
+
+namespace korvalith::py {
+
+// Interned attribute names, created together the first time any is needed
+// and kept for the life of the process.
+struct InternedNames {
+    PyObject* qualname;  // "__qualname__"
+    PyObject* module;    // "__module__"
+    PyObject* name;      // "__name__"
+    PyObject* bool_;     // "__bool__"
+    PyObject* all;       // "__all__"
+};
+
+// The names; creating them cannot fail recoverably (a failure is fatal).
+const InternedNames& interned();
+
+// The `Sequence` type of collections.abc, imported once; a failed import is fatal.
+PyObject* sequence_type();
+
+}  // namespace korvalith::py

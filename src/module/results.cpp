@@ -1,0 +1,52 @@
+#include "module/wrapper.hpp"
+
+namespace korvalith::py {
+
+namespace {
+
+const char* data_or_empty(ByteView bytes) {
+    return bytes.data() != nullptr ? reinterpret_cast<const char*>(bytes.data()) : "";
+}
+
+// After a failed creation: memory shortage is reported to the caller, any
+// other failure means the module's own invariants are broken.
+Failure creation_failure() {
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) return take_interpreter_error();
+    fatal_null_object();
+}
+
+}  // namespace
+
+WrapperResult new_text(ByteView utf8) {
+    PyObject* text = PyUnicode_FromStringAndSize(data_or_empty(utf8), static_cast<Py_ssize_t>(utf8.size()));
+    if (text == nullptr) return std::unexpected(creation_failure());
+    return text;
+}
+
+WrapperResult new_text_or_value_error(ByteView utf8, const char* message) {
+    PyObject* text = PyUnicode_FromStringAndSize(data_or_empty(utf8), static_cast<Py_ssize_t>(utf8.size()));
+    if (text != nullptr) return text;
+    if (PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
+        PyErr_Clear();
+        return std::unexpected(lazy_error(ErrorClass::ValueError, message));
+    }
+    return std::unexpected(creation_failure());
+}
+
+WrapperResult new_bytes(ByteView bytes) {
+    PyObject* result = PyBytes_FromStringAndSize(data_or_empty(bytes), static_cast<Py_ssize_t>(bytes.size()));
+    if (result == nullptr) return std::unexpected(creation_failure());
+    return result;
+}
+
+WrapperResult text_from_core(CoreResult<ByteBuffer>&& result) {
+    if (!result) return std::unexpected(core_failure(result.error()));
+    return new_text(result->view());
+}
+
+WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result) {
+    if (!result) return std::unexpected(core_failure(result.error()));
+    return new_bytes(result->view());
+}
+
+}  // namespace korvalith::py

@@ -1,0 +1,18 @@
+"""Shared helpers for the test suite: the module under test and the launcher."""
+
+import os
+import subprocess
+import sys
+
+import _korvalith  # noqa: F401  (found through PYTHONPATH: the build directory)
+
+LAUNCHER = os.environ.get("KORVALITH_LAUNCHER")
+
+
+def run_cli(*args, env=None, stdin=subprocess.DEVNULL, cwd=None, **kwargs):
+    """Runs the command-line program under this interpreter and returns the
+    finished process (stdout and stderr as bytes)."""
+    if LAUNCHER is None:
+        raise RuntimeError("KORVALITH_LAUNCHER is not set")
+    return subprocess.run([sys.executable, LAUNCHER, *args], stdin=stdin, capture_output=True,
+                          env=env, cwd=cwd, timeout=120, **kwargs)
