@@ -33,7 +33,7 @@ void decrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexce
     std::uint32_t s2 = load_column(input + 8) ^ key_column(keys[schedule.rounds], 2);
     std::uint32_t s3 = load_column(input + 12) ^ key_column(keys[schedule.rounds], 3);
     // Rounds Nr-1 down to 1: InvShiftRows, InvSubBytes, AddRoundKey, InvMixColumns.
-    for (std::size_t round = schedule.rounds - 1; round >= 1; --round) {
+    for (std::size_t round = schedule.rounds; round-- > 1;) {
         const RoundKey& key = keys[round];
         const std::uint32_t t0 = inv_shift_sub(s0, s3, s2, s1) ^ key_column(key, 0);
         const std::uint32_t t1 = inv_shift_sub(s1, s0, s3, s2) ^ key_column(key, 1);
