@@ -75,22 +75,29 @@ def shift_cipher_rows(k):
     return rows
 
 
-def import_optional(name):
+def import_optional(name, probe=lambda module: None):
     """Imports an optional peer module, also looking in Debian's system
-    package directory (which other interpreters do not search); None when
-    absent."""
+    package directory (which other interpreters do not search), and runs
+    `probe` on it, since a compiled peer built for another interpreter may
+    import and fail only on first use; None when absent or unusable."""
     import importlib
+
+    def load():
+        module = importlib.import_module(name)
+        probe(module)
+        return module
+
     try:
-        return importlib.import_module(name)
-    except ImportError:
+        return load()
+    except Exception:  # noqa: BLE001 - a peer that will not load counts as absent
         pass
     system_packages = "/usr/lib/python3/dist-packages"
     if not os.path.isdir(system_packages):
         return None
     sys.path.append(system_packages)
     try:
-        return importlib.import_module(name)
-    except Exception:  # noqa: BLE001 - a peer that will not load counts as absent
+        return load()
+    except Exception:  # noqa: BLE001
         return None
     finally:
         sys.path.remove(system_packages)
@@ -99,8 +106,10 @@ def import_optional(name):
 def aes_rows(k):
     """AES-ECB over 1 MiB with PKCS#7 padding. Peers get the padded data (and
     strip the padding after decrypting) so they do the same work."""
-    hazmat = import_optional("cryptography.hazmat.primitives.ciphers")
-    dome = import_optional("Crypto.Cipher.AES") or import_optional("Cryptodome.Cipher.AES")
+    hazmat = import_optional("cryptography.hazmat.primitives.ciphers",
+                             lambda m: m.Cipher(m.algorithms.AES(bytes(16)), m.modes.ECB()).encryptor())
+    dome_probe = (lambda m: m.new(bytes(16), m.MODE_ECB).encrypt(bytes(16)))
+    dome = import_optional("Crypto.Cipher.AES", dome_probe) or import_optional("Cryptodome.Cipher.AES", dome_probe)
     pyaes = import_optional("pyaes")
 
     text = random_bytes(MIB, seed=3)

@@ -38,21 +38,28 @@ def pad_pkcs(data):
 def load_cryptography():
     """The cryptography package's Cipher, algorithms and modes, or None.
     Debian installs it outside this interpreter's path, so that directory is
-    tried too, for the import only."""
-    try:
+    tried too, for the import only. Its compiled part only loads under the
+    Python it was built for, so one encryption is tried before it counts as
+    present."""
+    def load():
         from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
-    except ImportError:
-        system_packages = "/usr/lib/python3/dist-packages"
-        if not os.path.isdir(system_packages):
-            return None
-        sys.path.append(system_packages)
-        try:
-            from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
-        except Exception:  # noqa: BLE001 - a broken foreign install counts as absent
-            return None
-        finally:
-            sys.path.remove(system_packages)
-    return Cipher, algorithms, modes
+        Cipher(algorithms.AES(bytes(16)), modes.ECB()).encryptor().update(bytes(16))
+        return Cipher, algorithms, modes
+
+    try:
+        return load()
+    except Exception:  # noqa: BLE001 - absent, or installed for another interpreter
+        pass
+    system_packages = "/usr/lib/python3/dist-packages"
+    if not os.path.isdir(system_packages):
+        return None
+    sys.path.append(system_packages)
+    try:
+        return load()
+    except Exception:  # noqa: BLE001
+        return None
+    finally:
+        sys.path.remove(system_packages)
 
 
 class AesTestCase(unittest.TestCase):
