@@ -171,8 +171,69 @@ def aes_rows(k):
     return rows
 
 
+def python_vigenere(text, key, decrypt=False, skip_non_alpha=True):
+    """The Vigenère cipher written plainly in Python, with the module's rules."""
+    if not text.isascii() or not key.isascii():
+        raise ValueError("Only ASCII input is supported")
+    if not key or not key.isalpha():
+        raise ValueError("Key must be non-empty and contain only alphabetic characters")
+    shifts = [(ord(letter) | 0x20) - 97 for letter in key]
+    if decrypt:
+        shifts = [(26 - shift) % 26 for shift in shifts]
+    out = []
+    position = 0
+    for ch in text:
+        shift = shifts[position % len(shifts)]
+        if "a" <= ch <= "z":
+            out.append(chr((ord(ch) - 97 + shift) % 26 + 97))
+            position += 1
+        elif "A" <= ch <= "Z":
+            out.append(chr((ord(ch) - 65 + shift) % 26 + 65))
+            position += 1
+        else:
+            out.append(ch)
+            if not skip_non_alpha:
+                position += 1
+    return "".join(out)
+
+
+def vigenere_substitution_rows(k):
+    text = ascii_text(MIB)
+    data = text.encode("ascii")
+    key = "Lemon"
+    # The peer runs on a sixteenth of the text; its time is scaled up.
+    peer_text = text[:MIB // 16]
+    # A substitution key: every letter to another one of its case.
+    rng = random.Random(3)
+    lower = list(string.ascii_lowercase)
+    rng.shuffle(lower)
+    source = string.ascii_lowercase + string.ascii_uppercase
+    target = "".join(lower) + "".join(lower).upper()
+    mapping = dict(zip(source, target))
+    byte_mapping = {ord(a): ord(b) for a, b in mapping.items()}
+    str_table = str.maketrans(source, target)
+    bytes_table = bytes.maketrans(source.encode(), target.encode())
+    rows = [
+        Row("vigenere.encrypt 1 MiB", MIB, lambda: k.ciphers.vigenere.encrypt(text, key),
+            lambda: python_vigenere(peer_text, key), "pure Python", target=50.0, peer_scale=16.0),
+        Row("vigenere.encrypt no skip 1 MiB", MIB, lambda: k.ciphers.vigenere.encrypt(text, key, False),
+            lambda: python_vigenere(peer_text, key, skip_non_alpha=False), "pure Python", target=50.0,
+            peer_scale=16.0),
+        Row("substitute 1 MiB", MIB, lambda: k.ciphers.substitution.substitute(text, mapping),
+            lambda: text.translate(str_table), "str.translate", target=2.0),
+        Row("substitute_bytes 1 MiB", MIB, lambda: k.ciphers.substitution.substitute_bytes(data, byte_mapping),
+            lambda: data.translate(bytes_table), "bytes.translate", target=1.5),
+    ]
+    assert k.ciphers.vigenere.encrypt(peer_text, key) == python_vigenere(peer_text, key)
+    assert k.ciphers.vigenere.encrypt(peer_text, key, False) == python_vigenere(peer_text, key, skip_non_alpha=False)
+    assert k.ciphers.substitution.substitute(text, mapping) == text.translate(str_table)
+    assert k.ciphers.substitution.substitute_bytes(data, byte_mapping) == data.translate(bytes_table)
+    return rows
+
+
 SECTIONS = [
     shift_cipher_rows,
+    vigenere_substitution_rows,
     aes_rows,
 ]
 
