@@ -1,0 +1,124 @@
+// The command-line parser over arbitrary argument lists: it never crashes and
+// always ends in help or version (status 0, standard output), an error report
+// (status 2, standard error), or an action of the dispatch table with every
+// value that action needs. The argument list itself is built only from
+// elements that are valid UTF-8.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/command_tree.hpp"
+#include "cli/parser.hpp"
+#include "cli/process_arguments.hpp"
+#include "cli/reports.hpp"
+#include "common/utf8.hpp"
+#include "fuzz_support.hpp"
+
+using namespace korvalith;
+using namespace korvalith::cli;
+using namespace korvalith::fuzz;
+
+namespace {
+
+constexpr std::size_t MAX_ELEMENTS = 64;
+
+struct Action {
+    std::string_view group;
+    std::string_view action;
+    std::string_view second;  // "shift", "key" or empty
+};
+
+constexpr Action ACTIONS[] = {
+    {"base32", "encode", ""},    {"base32", "decode", ""},    {"base64", "encode", ""},
+    {"base64", "decode", ""},    {"caesar", "encrypt", "shift"}, {"caesar", "decrypt", "shift"},
+    {"rot13", "encrypt", ""},    {"rot13", "decrypt", ""},    {"rot13", "rotate", ""},
+    {"vigenere", "encrypt", "key"}, {"vigenere", "decrypt", "key"},
+};
+
+const Action* find_action(std::string_view group, std::string_view action) {
+    for (const Action& entry : ACTIONS) {
+        if (entry.group == group && entry.action == action) return &entry;
+    }
+    return nullptr;
+}
+
+void check_report(const Report& report) {
+    const std::string plain = report.render(false);
+    const std::string coloured = report.render(true);
+    check(plain.size() <= coloured.size(), "colour removed text");
+    switch (report.kind) {
+        case ReportKind::help:
+            check(report.status == STATUS_SUCCESS && report.stream == Stream::standard_output, "help status or stream");
+            check(plain.find("Usage: ") != std::string::npos, "help without a usage line");
+            break;
+        case ReportKind::version:
+            check(report.status == STATUS_SUCCESS && report.stream == Stream::standard_output,
+                  "version status or stream");
+            check(plain.starts_with("Korvalith 0.2.0"), "version text");
+            break;
+        case ReportKind::error:
+            check(report.status == STATUS_USAGE_ERROR && report.stream == Stream::standard_error,
+                  "error status or stream");
+            check(plain.starts_with("error: "), "error report without its label");
+            check(plain.ends_with("For more information, try '--help'.\n"), "error report without its hint");
+            break;
+        default:
+            fail("unknown report kind");
+    }
+}
+
+void check_matches(const Matches& matches) {
+    const Action* action = find_action(matches.group(), matches.action());
+    check(action != nullptr, "parser chose no action of the dispatch table");
+    check(matches.value("data").has_value(), "action without <data>");
+    if (action->second == "shift") {
+        auto shift = matches.integer("shift");
+        check(shift.has_value(), "caesar action without <shift>");
+        check(*shift >= -25 && *shift <= 25, "shift out of range");
+    } else if (action->second == "key") {
+        check(matches.value("key").has_value(), "vigenere action without <key>");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Elements separated by NUL bytes, as in a process's argument vector; the
+    // first stands for the interpreter, the second is the program's path.
+    std::vector<std::string> elements(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            if (elements.size() == MAX_ELEMENTS) break;
+            elements.emplace_back();
+        } else {
+            elements.back() += static_cast<char>(data[i]);
+        }
+    }
+    std::vector<char*> vector;
+    for (std::string& element : elements) vector.push_back(element.data());
+
+    std::size_t first_invalid = elements.size();
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (!is_valid_utf8(as_byte_view(elements[i]))) {
+            first_invalid = i;
+            break;
+        }
+    }
+    auto list = argument_list(vector);
+    if (first_invalid < elements.size()) {
+        check(!list && list.error() == first_invalid, "a non-UTF-8 element entered the argument list");
+        return 0;
+    }
+    check(list && list->size() == elements.size() - 1, "argument list lost elements");
+    for (std::size_t i = 0; i < list->size(); ++i) check((*list)[i] == elements[i + 1], "argument list changed an element");
+
+    static const Command tree = build_cli();
+    auto parsed = parse_arguments(tree, *list);
+    if (parsed) {
+        check_matches(*parsed);
+    } else {
+        check_report(parsed.error());
+    }
+    return 0;
+}
