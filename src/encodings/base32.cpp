@@ -1,5 +1,6 @@
 #include "encodings/base32.hpp"
 
+#include <bit>
 #include <cstring>
 
 #include "encodings/invalid_character.hpp"
@@ -129,10 +130,10 @@ CoreResult<ByteBuffer> base32_decode(ByteView text) {
         const std::uint32_t high = decode_half(in);
         const std::uint32_t low = decode_half(in + 4);
         if ((high | low) & NOT_PLAIN) break;
-        out[0] = static_cast<std::uint8_t>(high >> 12);
-        out[1] = static_cast<std::uint8_t>(high >> 4);
-        out[2] = static_cast<std::uint8_t>(high << 4 | low >> 16);
-        out[3] = static_cast<std::uint8_t>(low >> 8);
+        // 40 bits: the first 32 in one big-endian store, then the last 8.
+        std::uint32_t word = high << 12 | low >> 8;
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+        std::memcpy(out, &word, 4);
         out[4] = static_cast<std::uint8_t>(low);
         in += 8;
         out += 5;
