@@ -1,0 +1,56 @@
+"""Running out of memory for a caller's large input raises MemoryError; it
+never aborts the interpreter."""
+
+import subprocess
+import sys
+import textwrap
+import unittest
+
+try:
+    import resource
+except ImportError:  # pragma: no cover - not on this platform
+    resource = None
+
+# A child process with its address space capped just above what it already
+# uses: the module's buffer for the result cannot be had.
+CHILD = textwrap.dedent("""
+    import resource, sys
+    import _korvalith
+    text = "a" * (64 << 20)
+    data = text.encode()
+    with open("/proc/self/statm") as statm:
+        pages = int(statm.read().split()[0])
+    used = pages * resource.getpagesize()
+    resource.setrlimit(resource.RLIMIT_AS, (used + (24 << 20), resource.RLIM_INFINITY))
+    for call in (lambda: _korvalith.ciphers.caesar.encrypt(text, 3),
+                 lambda: _korvalith.ciphers.rot13.rotate(text),
+                 lambda: _korvalith.ciphers.vigenere.encrypt(text, "key"),
+                 lambda: _korvalith.ciphers.substitution.substitute(text, {"a": "b"}),
+                 lambda: _korvalith.ciphers.substitution.substitute_bytes(data, {97: 98}),
+                 lambda: _korvalith.encodings.base32.encode(text),
+                 lambda: _korvalith.encodings.base32.encode_bytes(data),
+                 lambda: _korvalith.encodings.base32.decode(text),
+                 lambda: _korvalith.encodings.base32.decode_bytes(data),
+                 lambda: _korvalith.encodings.base64.encode(text),
+                 lambda: _korvalith.encodings.base64.encode_bytes(data),
+                 lambda: _korvalith.encodings.base64.decode(text),
+                 lambda: _korvalith.encodings.base64.decode_bytes(data)):
+        try:
+            call()
+        except MemoryError:
+            print("MemoryError")
+        else:
+            print("no error")
+""")
+
+
+@unittest.skipUnless(resource is not None and sys.platform.startswith("linux"), "needs RLIMIT_AS and /proc")
+class MemoryErrorTest(unittest.TestCase):
+    def test_result_allocation_failure_raises_memory_error(self):
+        child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
+        self.assertEqual(child.returncode, 0, child.stderr)
+        self.assertEqual(child.stdout.split(), ["MemoryError"] * 13)
+
+
+if __name__ == "__main__":
+    unittest.main()
