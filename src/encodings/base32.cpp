@@ -60,7 +60,7 @@ inline void encode_group(const std::uint8_t* in, std::uint8_t* out) {
     write_pair(out + 6, low & 0x3FF);
 }
 
-// Characters and pad count of a last group of 1 to 4 bytes.
+// Characters written for a last group of 1 to 4 bytes; "=" fills the rest of its eight.
 constexpr unsigned TAIL_CHARACTERS[5] = {0, 2, 4, 5, 7};
 
 // The last, incomplete group of `count` bytes: its bits most significant
