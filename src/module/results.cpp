@@ -40,7 +40,9 @@ WrapperResult new_bytes(ByteView bytes) {
 }
 
 WrapperResult new_bytes_to_fill(std::size_t size) {
-    if (size > static_cast<std::size_t>(PY_SSIZE_T_MAX)) return std::unexpected(core_failure(CoreError::out_of_memory(size)));
+    if (size > static_cast<std::size_t>(PY_SSIZE_T_MAX)) {
+        return std::unexpected(core_failure(CoreError::out_of_memory(size)));
+    }
     PyObject* result = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
     if (result == nullptr) return std::unexpected(creation_failure());
     return result;
