@@ -96,22 +96,18 @@ CoreResult<std::uint8_t*> decode_bytewise(const std::uint8_t* in, const std::uin
 
 }  // namespace
 
-std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept {
-    return checked_mul(size / 5 + (size % 5 != 0), 8);
-}
-
-void base32_encode_into(ByteView data, std::uint8_t* out) noexcept {
-    const std::uint8_t* in = data.data();
-    const std::size_t groups = data.size() / 5;
-    for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
-    if (const std::size_t rest = data.size() % 5; rest != 0) encode_tail(in, rest, out);
-}
-
 CoreResult<ByteBuffer> base32_encode(ByteView data) {
-    const auto size = base32_encoded_size(data.size());
+    const std::size_t groups = data.size() / 5;
+    const std::size_t rest = data.size() % 5;
+    auto size = checked_mul(groups + (rest != 0), 8);
     if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
     auto buffer = ByteBuffer::allocate(*size);
-    if (buffer && *size != 0) base32_encode_into(data, buffer->data());
+    if (!buffer || *size == 0) return buffer;
+
+    const std::uint8_t* in = data.data();
+    std::uint8_t* out = buffer->data();
+    for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
+    if (rest != 0) encode_tail(in, rest, out);
     return buffer;
 }
 
@@ -184,12 +180,7 @@ PyObject* encode_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     return run_wrapper<1>(signatures::ENCODE_BYTES, args, nargs, kwnames,
                           [](BoundArguments<1>& arguments) -> WrapperResult {
                               KORVALITH_TRY(data, arguments.bytes(0));
-                              // Written straight into the new object: its size is known.
-                              const auto size = base32_encoded_size(data.size());
-                              if (!size) return std::unexpected(core_failure(CoreError::out_of_memory(SIZE_MAX)));
-                              WrapperResult result = new_bytes_to_fill(*size);
-                              if (result) base32_encode_into(data, writable_bytes(*result));
-                              return result;
+                              return bytes_from_core(base32_encode(data));
                           });
 }
 

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "common/byte_buffer.hpp"
@@ -26,16 +25,8 @@ inline constexpr std::array<std::uint8_t, 256> BASE32_DECODE_TABLE = [] {
     return table;
 }();
 
-// The length of the Base32 text of `size` bytes, 8 * ceil(size / 5); none when
-// it is beyond size_t.
-std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept;
-
-// Writes the Base32 text of `data`, padded with "=", to `out`, which has
-// room for base32_encoded_size(data.size()) bytes.
-void base32_encode_into(ByteView data, std::uint8_t* out) noexcept;
-
-// The Base32 text of `data` in a new buffer. Fails only when the result's
-// size or memory is out of reach.
+// The Base32 text of `data`: 8 * ceil(n / 5) ASCII characters, padded with
+// "=". Fails only when the result's size or memory is out of reach.
 CoreResult<ByteBuffer> base32_encode(ByteView data);
 
 // The bytes of Base32 text, leniently: both letter cases are accepted,

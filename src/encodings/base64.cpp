@@ -91,13 +91,16 @@ CoreResult<std::uint8_t*> decode_bytewise(const std::uint8_t* in, const std::uin
 
 }  // namespace
 
-std::optional<std::size_t> base64_encoded_size(std::size_t size) noexcept {
-    return checked_mul(size / 3 + (size % 3 != 0), 4);
-}
-
-void base64_encode_into(ByteView data, std::uint8_t* out) noexcept {
-    const std::uint8_t* in = data.data();
+CoreResult<ByteBuffer> base64_encode(ByteView data) {
     const std::size_t groups = data.size() / 3;
+    const std::size_t rest = data.size() % 3;
+    auto size = checked_mul(groups + (rest != 0), 4);
+    if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
+    auto buffer = ByteBuffer::allocate(*size);
+    if (!buffer || *size == 0) return buffer;
+
+    const std::uint8_t* in = data.data();
+    std::uint8_t* out = buffer->data();
     std::size_t group = 0;
     for (; group + 4 <= groups; group += 4, in += 12, out += 16) {
         encode_group(in, out);
@@ -107,7 +110,6 @@ void base64_encode_into(ByteView data, std::uint8_t* out) noexcept {
     }
     for (; group < groups; ++group, in += 3, out += 4) encode_group(in, out);
 
-    const std::size_t rest = data.size() % 3;
     if (rest == 1) {
         write_pair(out, static_cast<std::uint32_t>(in[0]) << 4);
         out[2] = '=';
@@ -118,13 +120,6 @@ void base64_encode_into(ByteView data, std::uint8_t* out) noexcept {
         out[2] = static_cast<std::uint8_t>(BASE64_ALPHABET[bits & 63]);
         out[3] = '=';
     }
-}
-
-CoreResult<ByteBuffer> base64_encode(ByteView data) {
-    const auto size = base64_encoded_size(data.size());
-    if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
-    auto buffer = ByteBuffer::allocate(*size);
-    if (buffer && *size != 0) base64_encode_into(data, buffer->data());
     return buffer;
 }
 
@@ -200,12 +195,7 @@ PyObject* encode_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     return run_wrapper<1>(signatures::ENCODE_BYTES, args, nargs, kwnames,
                           [](BoundArguments<1>& arguments) -> WrapperResult {
                               KORVALITH_TRY(data, arguments.bytes(0));
-                              // Written straight into the new object: its size is known.
-                              const auto size = base64_encoded_size(data.size());
-                              if (!size) return std::unexpected(core_failure(CoreError::out_of_memory(SIZE_MAX)));
-                              WrapperResult result = new_bytes_to_fill(*size);
-                              if (result) base64_encode_into(data, writable_bytes(*result));
-                              return result;
+                              return bytes_from_core(base64_encode(data));
                           });
 }
 

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "common/byte_buffer.hpp"
@@ -25,16 +24,8 @@ inline constexpr std::array<std::uint8_t, 256> BASE64_DECODE_TABLE = [] {
     return table;
 }();
 
-// The length of the Base64 text of `size` bytes, 4 * ceil(size / 3); none when
-// it is beyond size_t.
-std::optional<std::size_t> base64_encoded_size(std::size_t size) noexcept;
-
-// Writes the Base64 text of `data`, padded with "=", to `out`, which has
-// room for base64_encoded_size(data.size()) bytes.
-void base64_encode_into(ByteView data, std::uint8_t* out) noexcept;
-
-// The Base64 text of `data` in a new buffer. Fails only when the result's
-// size or memory is out of reach.
+// The Base64 text of `data`: 4 * ceil(n / 3) ASCII characters, padded with
+// "=". Fails only when the result's size or memory is out of reach.
 CoreResult<ByteBuffer> base64_encode(ByteView data);
 
 // The bytes of Base64 text, leniently: decoding stops at the first "=",

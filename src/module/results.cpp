@@ -39,19 +39,6 @@ WrapperResult new_bytes(ByteView bytes) {
     return result;
 }
 
-WrapperResult new_bytes_to_fill(std::size_t size) {
-    if (size > static_cast<std::size_t>(PY_SSIZE_T_MAX)) {
-        return std::unexpected(core_failure(CoreError::out_of_memory(size)));
-    }
-    PyObject* result = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
-    if (result == nullptr) return std::unexpected(creation_failure());
-    return result;
-}
-
-std::uint8_t* writable_bytes(PyObject* fresh_bytes) noexcept {
-    return reinterpret_cast<std::uint8_t*>(PyBytes_AsString(fresh_bytes));
-}
-
 WrapperResult text_from_core(CoreResult<ByteBuffer>&& result) {
     if (!result) return std::unexpected(core_failure(result.error()));
     return new_text(result->view());

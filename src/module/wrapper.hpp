@@ -86,11 +86,6 @@ PyObject* run_wrapper(const FunctionSignature& signature, PyObject* const* args,
 // MemoryError; any other failure to create a result is a fatal fault.
 WrapperResult new_text(ByteView utf8);
 WrapperResult new_bytes(ByteView bytes);
-// A new bytes object of `size` bytes whose contents the caller writes next,
-// through writable_bytes, before anyone else sees it. For results whose exact
-// size is known beforehand, this saves a buffer of their own and a copy.
-WrapperResult new_bytes_to_fill(std::size_t size);
-std::uint8_t* writable_bytes(PyObject* fresh_bytes) noexcept;
 // A str from bytes that may not be valid UTF-8: a ValueError with `message`
 // when they are not.
 WrapperResult new_text_or_value_error(ByteView utf8, const char* message);
