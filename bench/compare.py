@@ -103,11 +103,7 @@ def encoding_rows(k):
     # The peers of Base32 are slow: they run on a sixteenth of the input.
     part = data[:MIB // 16]
     part32 = base64.b32encode(part)
-    # A text function may cost at most 1.2x its bytes twin. The encoders'
-    # twins write straight into their new bytes object, while encode must
-    # build its text in a buffer and have the interpreter copy it into the
-    # new str (the limited API cannot fill a str in place): that one copy is
-    # the whole difference between the two.
+    # A text function may cost at most 1.2x its bytes twin.
     twin = 1 / 1.2
     call = 1 / 1.5   # a 16-byte call may cost at most 1.5x the binascii call
     rows = [
