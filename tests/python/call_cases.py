@@ -288,8 +288,8 @@ def build_cases():
             reaches_core=True)
         add(codec + ".decode_bytes.invalid", module.decode_bytes, invalid.encode(), raises=ValueError,
             reaches_core=True)
-        add(codec + ".decode_bytes.newline", module.decode_bytes, encoded.encode() + b"\n", raises=ValueError,
-            reaches_core=True)
+        add(codec + ".decode_bytes.newline", module.decode_bytes, encoded[:8].encode() + b"\n" + encoded[8:].encode(),
+            raises=ValueError, reaches_core=True)
     add("base32.decode.invalid_utf8", encodings.base32.decode, "74======", raises=ValueError, reaches_core=True)
     add("base64.decode.invalid_utf8", encodings.base64.decode, "/w==", raises=ValueError, reaches_core=True)
 
