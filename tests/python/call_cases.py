@@ -112,6 +112,23 @@ class LyingSequence:
 LongNamed = type("N" * 4096, (), {})
 
 
+def named_by(qualname):
+    """An instance of a type whose __qualname__ is whatever `qualname()` gives
+    or raises, read only when a type-mismatch message is composed."""
+
+    class Naming(type):
+        def __getattribute__(cls, name):
+            if name == "__qualname__":
+                return qualname()
+            return super().__getattribute__(name)
+
+    return Naming("Named", (), {})()
+
+
+def raise_lookup_error():
+    raise LookupError("no name")
+
+
 def build_cases():
     caesar = ciphers.caesar
     rot13 = ciphers.rot13
@@ -130,6 +147,8 @@ def build_cases():
     long_keyword = "k" * BIG
     long_mode = fresh_text("m" * BIG)
     long_named = LongNamed()
+    unnamed = named_by(raise_lookup_error)
+    misnamed = named_by(lambda: 42)
     base32_text = fresh_text("MZXW6YTBOI======" * (BIG // 16))
     base64_text = fresh_text("Zm9vYmFy" * (BIG // 8))
     mapping = {fresh_text("ab")[0]: fresh_text("xy")[1], "e": "E", " ": "_"}
@@ -155,6 +174,8 @@ def build_cases():
         add(prefix + ".int", function, *before, 5, *after, raises=TypeError)
         add(prefix + ".none", function, *before, None, *after, raises=TypeError)
         add(prefix + ".long_type_name", function, *before, long_named, *after, raises=TypeError)
+        add(prefix + ".type_name_raises", function, *before, unnamed, *after, raises=TypeError)
+        add(prefix + ".type_name_not_str", function, *before, misnamed, *after, raises=TypeError)
         add(prefix + ".surrogate", function, *before, surrogate, *after, raises=UnicodeEncodeError)
 
     def bytes_errors(prefix, function, before, after):
