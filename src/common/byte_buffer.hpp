@@ -100,6 +100,10 @@ public:
         if (size < size_) size_ = size;
     }
 
+    // Takes in bytes written directly into the reserved room after the
+    // contents: the size becomes `size`, at most the capacity.
+    void set_size(std::size_t size) noexcept { size_ = size <= capacity_ ? size : capacity_; }
+
     std::uint8_t* data() noexcept { return data_; }
     const std::uint8_t* data() const noexcept { return data_; }
     std::size_t size() const noexcept { return size_; }

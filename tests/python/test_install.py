@@ -34,6 +34,10 @@ def read_cache(build_dir):
 
 
 CACHE = read_cache(BUILD_DIR)
+# A cross build (the 32-bit module on a 64-bit host) runs its tests under an
+# interpreter it builds itself; the installed launcher names the target
+# system's interpreter, which may be unable to load the module here.
+CROSS_BUILD = CACHE.get("KORVALITH_BUILD_INTERPRETER", "OFF").upper() in ("ON", "1", "TRUE", "YES")
 
 
 def clean_environment(**changes):
@@ -77,7 +81,10 @@ class InstallTest(unittest.TestCase):
         with the build tree on PYTHONPATH so that the module the launcher
         must not pick is in reach. Returns the finished process and the
         file the module was loaded from."""
-        finished = subprocess.run([self.launcher(prefix), *args], capture_output=True, timeout=120,
+        command = [self.launcher(prefix), *args]
+        if CROSS_BUILD:
+            command.insert(0, sys.executable)
+        finished = subprocess.run(command, capture_output=True, timeout=120,
                                   cwd=self.work.name,
                                   env=clean_environment(PYTHONPATH=BUILD_DIR, PYTHONVERBOSE="1"))
         loaded = LOADED_FROM.findall(finished.stderr.decode("utf-8", "replace"))
@@ -88,8 +95,11 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(os.path.realpath(first), os.path.realpath(second))
 
     def test_layout(self):
+        # The directory is the one of the interpreter the launcher names
+        # (in a cross build, of the target's interpreter that runs the tests).
         interpreter = CACHE["KORVALITH_INSTALL_INTERPRETER"]
-        version = subprocess.run([interpreter, "-c", "import sys; print('%d.%d' % sys.version_info[:2])"],
+        version = subprocess.run([sys.executable if CROSS_BUILD else interpreter, "-c",
+                                  "import sys; print('%d.%d' % sys.version_info[:2])"],
                                  capture_output=True, text=True, check=True, timeout=60).stdout.strip()
         self.assertEqual(self.pythondir, "lib/python%s/site-packages" % version)
         self.assertTrue(os.path.isfile(os.path.join(self.site_packages(), "_korvalith.abi3.so")))
