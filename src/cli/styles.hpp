@@ -1,0 +1,139 @@
+// Terminal styling of the command-line interface: the style set of the
+// parser's channel (help, version, error reports), the green and red of the
+// program's own channel (results and messages), their escape sequences and
+// the two colour decisions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvalith::cli {
+
+// The eight basic terminal colours, in the order of their escape codes
+// (ESC "[30m" to ESC "[37m").
+enum class BasicColour : std::uint8_t { black, red, green, yellow, blue, magenta, cyan, white };
+
+// An optional foreground colour and a set of effects.
+struct Style {
+    std::optional<BasicColour> foreground;
+    bool bold = false;
+    bool underline = false;
+};
+
+// The parts of the parser's output that carry a style of their own.
+enum class Role : std::uint8_t {
+    plain,          // no style at all
+    header,         // section headings of help
+    error,          // the "error:" label
+    usage,          // the "Usage:" label
+    literal,        // names the user types
+    placeholder,    // <data>, [OPTIONS], <COMMAND> and the like
+    valid,          // suggested correct input
+    invalid,        // offending input
+    context,        // bracketed annotations after help entries
+    context_value,  // values inside those annotations
+};
+
+// A style per role. A role without a style of its own (the context value)
+// falls back to the context style.
+struct Styles {
+    Style header;
+    Style error;
+    Style usage;
+    Style literal;
+    Style placeholder;
+    Style valid;
+    Style invalid;
+    Style context;
+    std::optional<Style> context_value;
+
+    Style for_role(Role role) const;
+};
+
+// The style set of the whole command tree.
+inline constexpr Styles CLI_STYLES = {
+    .header = {BasicColour::yellow, true, true},
+    .error = {BasicColour::red, true, false},
+    .usage = {BasicColour::yellow, true, true},
+    .literal = {BasicColour::green, false, false},
+    .placeholder = {BasicColour::white, false, false},
+    .valid = {BasicColour::green, true, true},
+    .invalid = {BasicColour::red, true, false},
+    .context = {std::nullopt, false, false},
+    .context_value = std::nullopt,
+};
+
+// The sequences that open a styled piece: bold, underline, then the
+// foreground. Empty for a style without colour and effects.
+std::string style_prefix(const Style& style);
+
+// The sequence that closes a styled piece.
+inline constexpr std::string_view RESET = "\x1b[0m";
+
+// Text made of pieces, each with its role, rendered with or without escape
+// sequences once the stream it goes to is known.
+class StyledText {
+public:
+    struct Piece {
+        Role role;
+        std::string text;
+    };
+
+    StyledText& plain(std::string_view text) { return styled(Role::plain, text); }
+    StyledText& styled(Role role, std::string_view text);
+    StyledText& append(const StyledText& other);
+
+    // The text with escape sequences around every styled piece when `colour`
+    // is set, the bare text otherwise.
+    std::string render(const Styles& styles, bool colour) const;
+    std::string plain_text() const { return render(CLI_STYLES, false); }
+
+    const std::vector<Piece>& pieces() const { return pieces_; }
+    bool empty() const { return pieces_.empty(); }
+
+private:
+    std::vector<Piece> pieces_;
+};
+
+// The values of the environment variables that switch colour. A variable that
+// is not set is empty (nullopt); a set variable keeps its bytes as they are,
+// which need not be valid UTF-8.
+struct ColourEnvironment {
+    std::optional<std::string> no_color{};
+    std::optional<std::string> clicolor{};
+    std::optional<std::string> clicolor_force{};
+    std::optional<std::string> term{};
+    std::optional<std::string> ci{};
+
+    // The variables of this process.
+    static ColourEnvironment from_process();
+};
+
+// Colour decision of the parser's channel, for one stream: `is_terminal` is
+// the terminal answer for the stream the text is written to.
+bool parser_colour_wanted(const ColourEnvironment& environment, bool is_terminal);
+
+// The parser's decision for a descriptor of this process (its environment and
+// isatty), taken anew for each report or help text.
+bool parser_colour_enabled(int fd);
+
+// Colour decision of the program's channel: `stdout_is_terminal` is the
+// terminal answer for standard output, whatever stream the text goes to.
+bool program_colour_wanted(const ColourEnvironment& environment, bool stdout_is_terminal);
+
+// The program channel's decision for this process: taken at the first call,
+// once, under a one-time guard, and kept for the rest of the process.
+bool program_colour_enabled();
+
+// The two colours of the program's channel.
+enum class ProgramColour : std::uint8_t { green, red };
+
+// The text in the given colour when `colour` is set: the colour sequence in
+// front, again after every reset inside the text so the colour holds to the
+// end, and a reset behind. The bare text otherwise.
+std::string paint_program(std::string_view text, ProgramColour colour_name, bool colour);
+
+}  // namespace korvalith::cli

@@ -1,0 +1,101 @@
+// Error report layout, the program's own reports, writes and the end of the
+// process with its status.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/command_tree.hpp"
+#include "cli/parser.hpp"
+#include "cli/reports.hpp"
+
+namespace korvalith::cli {
+namespace {
+
+TEST(CliReports, ColouredErrorReport) {
+    ParseResult result = parse_arguments(build_cli(), std::vector<std::string>{"k", "xyz"});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().render(true),
+              "\x1b[1m\x1b[31merror:\x1b[0m unrecognized subcommand '\x1b[1m\x1b[31mxyz\x1b[0m'\n\n"
+              "\x1b[1m\x1b[4m\x1b[33mUsage:\x1b[0m \x1b[32mk\x1b[0m \x1b[37m<COMMAND>\x1b[0m\n\n"
+              "For more information, try '\x1b[32m--help\x1b[0m'.\n");
+}
+
+TEST(CliReports, ProgramErrorUsesTopLevelOfUntouchedTree) {
+    const Report report = program_error_report("Could not read file: missing.txt", build_cli());
+    EXPECT_EQ(report.stream, Stream::standard_error);
+    EXPECT_EQ(report.status, 2);
+    EXPECT_EQ(report.render(false),
+              "error: Could not read file: missing.txt\n\nUsage: Korvalith <COMMAND>\n\n"
+              "For more information, try '--help'.\n");
+}
+
+TEST(CliReports, UnexpectedErrorReport) {
+    EXPECT_EQ(unexpected_report("ValueError: Invalid base64 character: '#'", false),
+              "Unexpected error occurred.\nDetails: ValueError: Invalid base64 character: '#'\n");
+    EXPECT_EQ(unexpected_report("ValueError: x", true),
+              "Unexpected error occurred.\nDetails: \x1b[31mValueError: x\x1b[0m\n");
+}
+
+TEST(CliReports, FailedWritesAreDetected) {
+    std::signal(SIGPIPE, SIG_IGN);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    EXPECT_TRUE(write_all(ends[1], "abc"));
+    char buffer[4] = {};
+    EXPECT_EQ(read(ends[0], buffer, sizeof buffer), 3);
+    EXPECT_STREQ(buffer, "abc");
+    close(ends[0]);
+    EXPECT_FALSE(write_all(ends[1], "abc"));  // nobody reads any more
+    close(ends[1]);
+    EXPECT_FALSE(write_all(-1, "abc"));
+    EXPECT_TRUE(write_all(-1, ""));
+}
+
+class CliExit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        setenv("NO_COLOR", "1", 1);
+    }
+};
+
+TEST_F(CliExit, FailWithKindEndsWithStatusTwo) {
+    EXPECT_EXIT(fail_with(FailKind::input_output, "Could not read file: missing.txt", build_cli()),
+                ::testing::ExitedWithCode(2),
+                "^error: Could not read file: missing.txt\n\nUsage: Korvalith <COMMAND>\n\n"
+                "For more information, try '--help'.\n$");
+    EXPECT_EXIT(fail_with(FailKind::invalid_text, "Unable to convert bytes to string.", build_cli()),
+                ::testing::ExitedWithCode(2), "Unable to convert");
+}
+
+TEST_F(CliExit, UnexpectedEndsWithStatusOne) {
+    EXPECT_EXIT(fail_with(FailKind::unexpected, "ValueError: bad", build_cli()), ::testing::ExitedWithCode(1),
+                "^Unexpected error occurred.\nDetails: ValueError: bad\n$");
+}
+
+TEST_F(CliExit, ReportThatCannotBeWrittenKeepsItsStatus) {
+    EXPECT_EXIT(
+        {
+            close(STDERR_FILENO);
+            fail_with(FailKind::missing_argument, "Argument <data> was not found", build_cli());
+        },
+        ::testing::ExitedWithCode(2), "");
+}
+
+TEST_F(CliExit, ParseOrExit) {
+    const std::vector<std::string> bad{"k", "caesar", "encrypt", "-s", "abc", "26"};
+    EXPECT_EXIT(parse_or_exit(build_cli(), bad), ::testing::ExitedWithCode(2),
+                "^error: invalid value '26' for '<shift>': 26 is not in -25..=25\n");
+    const std::vector<std::string> help{"k", "-h"};
+    EXPECT_EXIT(parse_or_exit(build_cli(), help), ::testing::ExitedWithCode(0), "^$");
+    const std::vector<std::string> good{"k", "rot13", "rotate", "-s", "abc"};
+    EXPECT_EQ(parse_or_exit(build_cli(), good).action(), "rotate");
+}
+
+}  // namespace
+}  // namespace korvalith::cli
