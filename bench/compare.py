@@ -75,8 +75,166 @@ def shift_cipher_rows(k):
     return rows
 
 
+def import_optional(name, probe=lambda module: None):
+    """Imports an optional peer module, also looking in Debian's system
+    package directory (which other interpreters do not search), and runs
+    `probe` on it, since a compiled peer built for another interpreter may
+    import and fail only on first use; None when absent or unusable."""
+    import importlib
+
+    def load():
+        module = importlib.import_module(name)
+        probe(module)
+        return module
+
+    try:
+        return load()
+    except Exception:  # noqa: BLE001 - a peer that will not load counts as absent
+        pass
+    system_packages = "/usr/lib/python3/dist-packages"
+    if not os.path.isdir(system_packages):
+        return None
+    sys.path.append(system_packages)
+    try:
+        return load()
+    except Exception:  # noqa: BLE001
+        return None
+    finally:
+        sys.path.remove(system_packages)
+
+
+def aes_rows(k):
+    """AES-ECB over 1 MiB with PKCS#7 padding. Peers get the padded data (and
+    strip the padding after decrypting) so they do the same work."""
+    hazmat = import_optional("cryptography.hazmat.primitives.ciphers",
+                             lambda m: m.Cipher(m.algorithms.AES(bytes(16)), m.modes.ECB()).encryptor())
+    dome_probe = (lambda m: m.new(bytes(16), m.MODE_ECB).encrypt(bytes(16)))
+    dome = import_optional("Crypto.Cipher.AES", dome_probe) or import_optional("Cryptodome.Cipher.AES", dome_probe)
+    pyaes = import_optional("pyaes")
+
+    text = random_bytes(MIB, seed=3)
+    padded = text + bytes([16]) * 16
+    # pyaes runs about a thousand times slower: it gets 64 KiB and its time is scaled.
+    slow_size = 64 * 1024
+    rows = []
+    for bits in (128, 192, 256):
+        key = random_bytes(bits // 8, seed=bits)
+        ciphertext = k.ciphers.aes.encrypt_ecb(text, key, "pkcs")
+        assert k.ciphers.aes.decrypt_ecb(ciphertext, key, "pkcs") == text
+        encrypt = (lambda key=key: k.ciphers.aes.encrypt_ecb(text, key, "pkcs"))
+        decrypt = (lambda key=key, ciphertext=ciphertext: k.ciphers.aes.decrypt_ecb(ciphertext, key, "pkcs"))
+        name = f"aes-{bits} ecb"
+        if hazmat is not None:
+            cipher = hazmat.Cipher(hazmat.algorithms.AES(key), hazmat.modes.ECB())
+
+            def openssl_encrypt(cipher=cipher):
+                encryptor = cipher.encryptor()
+                return encryptor.update(padded) + encryptor.finalize()
+
+            def openssl_decrypt(cipher=cipher, ciphertext=ciphertext):
+                decryptor = cipher.decryptor()
+                plain = decryptor.update(ciphertext) + decryptor.finalize()
+                return plain[:-plain[-1]]
+
+            assert openssl_encrypt() == ciphertext and openssl_decrypt() == text
+            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, openssl_encrypt, "cryptography (OpenSSL)"),
+                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, openssl_decrypt, "cryptography (OpenSSL)")]
+        if dome is not None:
+            def dome_encrypt(key=key):
+                return dome.new(key, dome.MODE_ECB).encrypt(padded)
+
+            def dome_decrypt(key=key, ciphertext=ciphertext):
+                plain = dome.new(key, dome.MODE_ECB).decrypt(ciphertext)
+                return plain[:-plain[-1]]
+
+            assert dome_encrypt() == ciphertext and dome_decrypt() == text
+            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, dome_encrypt, "pycryptodome"),
+                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, dome_decrypt, "pycryptodome")]
+        if pyaes is not None:
+            slow_plain = padded[:slow_size]
+            slow_cipher = ciphertext[:slow_size]
+
+            def pyaes_encrypt(key=key):
+                ecb = pyaes.AESModeOfOperationECB(key)
+                return b"".join(ecb.encrypt(slow_plain[i:i + 16]) for i in range(0, slow_size, 16))
+
+            def pyaes_decrypt(key=key):
+                ecb = pyaes.AESModeOfOperationECB(key)
+                return b"".join(ecb.decrypt(slow_cipher[i:i + 16]) for i in range(0, slow_size, 16))
+
+            assert pyaes_encrypt() == slow_cipher and pyaes_decrypt() == slow_plain
+            scale = MIB / slow_size
+            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, pyaes_encrypt, "pyaes (64 KiB, scaled)",
+                         target=100.0, peer_scale=scale),
+                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, pyaes_decrypt, "pyaes (64 KiB, scaled)",
+                         target=100.0, peer_scale=scale)]
+    return rows
+
+
+def python_vigenere(text, key, decrypt=False, skip_non_alpha=True):
+    """The Vigenère cipher written plainly in Python, with the module's rules."""
+    if not text.isascii() or not key.isascii():
+        raise ValueError("Only ASCII input is supported")
+    if not key or not key.isalpha():
+        raise ValueError("Key must be non-empty and contain only alphabetic characters")
+    shifts = [(ord(letter) | 0x20) - 97 for letter in key]
+    if decrypt:
+        shifts = [(26 - shift) % 26 for shift in shifts]
+    out = []
+    position = 0
+    for ch in text:
+        shift = shifts[position % len(shifts)]
+        if "a" <= ch <= "z":
+            out.append(chr((ord(ch) - 97 + shift) % 26 + 97))
+            position += 1
+        elif "A" <= ch <= "Z":
+            out.append(chr((ord(ch) - 65 + shift) % 26 + 65))
+            position += 1
+        else:
+            out.append(ch)
+            if not skip_non_alpha:
+                position += 1
+    return "".join(out)
+
+
+def vigenere_substitution_rows(k):
+    text = ascii_text(MIB)
+    data = text.encode("ascii")
+    key = "Lemon"
+    # The peer runs on a sixteenth of the text; its time is scaled up.
+    peer_text = text[:MIB // 16]
+    # A substitution key: every letter to another one of its case.
+    rng = random.Random(3)
+    lower = list(string.ascii_lowercase)
+    rng.shuffle(lower)
+    source = string.ascii_lowercase + string.ascii_uppercase
+    target = "".join(lower) + "".join(lower).upper()
+    mapping = dict(zip(source, target))
+    byte_mapping = {ord(a): ord(b) for a, b in mapping.items()}
+    str_table = str.maketrans(source, target)
+    bytes_table = bytes.maketrans(source.encode(), target.encode())
+    rows = [
+        Row("vigenere.encrypt 1 MiB", MIB, lambda: k.ciphers.vigenere.encrypt(text, key),
+            lambda: python_vigenere(peer_text, key), "pure Python", target=50.0, peer_scale=16.0),
+        Row("vigenere.encrypt no skip 1 MiB", MIB, lambda: k.ciphers.vigenere.encrypt(text, key, False),
+            lambda: python_vigenere(peer_text, key, skip_non_alpha=False), "pure Python", target=50.0,
+            peer_scale=16.0),
+        Row("substitute 1 MiB", MIB, lambda: k.ciphers.substitution.substitute(text, mapping),
+            lambda: text.translate(str_table), "str.translate", target=2.0),
+        Row("substitute_bytes 1 MiB", MIB, lambda: k.ciphers.substitution.substitute_bytes(data, byte_mapping),
+            lambda: data.translate(bytes_table), "bytes.translate", target=1.5),
+    ]
+    assert k.ciphers.vigenere.encrypt(peer_text, key) == python_vigenere(peer_text, key)
+    assert k.ciphers.vigenere.encrypt(peer_text, key, False) == python_vigenere(peer_text, key, skip_non_alpha=False)
+    assert k.ciphers.substitution.substitute(text, mapping) == text.translate(str_table)
+    assert k.ciphers.substitution.substitute_bytes(data, byte_mapping) == data.translate(bytes_table)
+    return rows
+
+
 SECTIONS = [
     shift_cipher_rows,
+    vigenere_substitution_rows,
+    aes_rows,
 ]
 
 

@@ -17,12 +17,16 @@ CHILD = textwrap.dedent("""
     import resource, sys
     import _korvalith
     text = "a" * (64 << 20)
+    data = text.encode()
     with open("/proc/self/statm") as statm:
         pages = int(statm.read().split()[0])
     used = pages * resource.getpagesize()
     resource.setrlimit(resource.RLIMIT_AS, (used + (24 << 20), resource.RLIM_INFINITY))
     for call in (lambda: _korvalith.ciphers.caesar.encrypt(text, 3),
-                 lambda: _korvalith.ciphers.rot13.rotate(text)):
+                 lambda: _korvalith.ciphers.rot13.rotate(text),
+                 lambda: _korvalith.ciphers.vigenere.encrypt(text, "key"),
+                 lambda: _korvalith.ciphers.substitution.substitute(text, {"a": "b"}),
+                 lambda: _korvalith.ciphers.substitution.substitute_bytes(data, {97: 98})):
         try:
             call()
         except MemoryError:
@@ -37,7 +41,7 @@ class MemoryErrorTest(unittest.TestCase):
     def test_result_allocation_failure_raises_memory_error(self):
         child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stderr)
-        self.assertEqual(child.stdout.split(), ["MemoryError", "MemoryError"])
+        self.assertEqual(child.stdout.split(), ["MemoryError"] * 5)
 
 
 if __name__ == "__main__":

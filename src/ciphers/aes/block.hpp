@@ -1,0 +1,62 @@
+// The 16-byte AES block and the steps that encryption and decryption share.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+
+#include "ciphers/aes/key_expansion.hpp"
+#include "common/core_error.hpp"
+
+namespace korvalith::aes {
+
+inline constexpr std::size_t BLOCK_SIZE = 16;
+
+// One block of output, owned by value: a block routine needs no heap memory.
+using Block = std::array<std::uint8_t, BLOCK_SIZE>;
+using BlockIn = std::span<const std::uint8_t, BLOCK_SIZE>;
+using BlockOut = std::span<std::uint8_t, BLOCK_SIZE>;
+
+// Fails with the block-length message unless the block holds exactly 16 bytes.
+inline CoreResult<void> check_block_length(std::size_t length) {
+    if (length != BLOCK_SIZE) {
+        return std::unexpected(CoreError::invalid("Amount of bytes in block is not correct: " + std::to_string(length)));
+    }
+    return {};
+}
+
+// The rounds hold the state as four column words, each loaded from four
+// consecutive state bytes in the machine's byte order, and pick single bytes
+// out of them with shifts, so the state stays in registers. Round keys are
+// stored in state byte order and loaded the same way, so AddRoundKey is one
+// XOR per column word.
+
+// Bit position of row r's byte within a column word.
+constexpr unsigned row_shift(unsigned row) noexcept {
+    return std::endian::native == std::endian::little ? 8 * row : 24 - 8 * row;
+}
+
+constexpr std::uint8_t state_byte(std::uint32_t column, unsigned row) noexcept {
+    return static_cast<std::uint8_t>(column >> row_shift(row));
+}
+
+constexpr std::uint32_t make_column(std::uint32_t b0, std::uint32_t b1, std::uint32_t b2, std::uint32_t b3) noexcept {
+    return (b0 << row_shift(0)) | (b1 << row_shift(1)) | (b2 << row_shift(2)) | (b3 << row_shift(3));
+}
+
+inline std::uint32_t load_column(const std::uint8_t* bytes) noexcept {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+inline void store_column(std::uint32_t column, std::uint8_t* bytes) noexcept { std::memcpy(bytes, &column, 4); }
+
+// Column c of a round key, for AddRoundKey.
+inline std::uint32_t key_column(const RoundKey& key, unsigned c) noexcept { return load_column(key.bytes.data() + 4 * c); }
+
+}  // namespace korvalith::aes
