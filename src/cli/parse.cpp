@@ -1,7 +1,11 @@
-// The Python function cli.parse (the command-line run follows in a later change).
+// The Python function cli.parse: runs the command line of this process.
 
 #if KORVALITH_WITH_PYTHON
 
+#include <new>
+
+#include "cli/dispatch.hpp"
+#include "cli/reports.hpp"
 #include "module/method_records.hpp"
 #include "module/wrapper.hpp"
 
@@ -9,9 +13,33 @@ namespace korvalith::py {
 
 namespace {
 
+// Output the calling Python code has buffered goes out before the run writes
+// to the same descriptors and perhaps ends the process.
+void flush_python_streams() {
+    for (const char* name : {"stdout", "stderr"}) {
+        PyObject* stream = PySys_GetObject(name);  // borrowed
+        if (stream == nullptr || stream == Py_None) continue;
+        PyRef flushed(PyObject_CallMethod(stream, "flush", nullptr));
+        if (!flushed) PyErr_Clear();
+    }
+}
+
+// A run that cannot go on: the unexpected-error report and status 1.
+[[noreturn]] void end_unexpectedly(const char* details) {
+    (void)cli::write_to(cli::Stream::standard_error, cli::unexpected_report(details, false));
+    cli::exit_process(cli::STATUS_UNEXPECTED);
+}
+
 PyObject* parse(PyObject*, PyObject*) noexcept {
-    raise_lazy_error(lazy_error(ErrorClass::NotImplementedError, "the command line is not built yet"));
-    return nullptr;
+    flush_python_streams();
+    try {
+        cli::run_cli();
+    } catch (const std::bad_alloc&) {
+        end_unexpectedly("MemoryError: out of memory");
+    } catch (...) {
+        end_unexpectedly("internal error in the command line");
+    }
+    return new_reference(Py_None);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@ import sys
 import _korvalith  # noqa: F401  (found through PYTHONPATH: the build directory)
 
 LAUNCHER = os.environ.get("KORVALITH_LAUNCHER")
+if LAUNCHER is not None:
+    LAUNCHER = os.path.abspath(LAUNCHER)
 
 
 def run_cli(*args, env=None, stdin=subprocess.DEVNULL, cwd=None, **kwargs):

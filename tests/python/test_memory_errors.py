@@ -26,7 +26,15 @@ CHILD = textwrap.dedent("""
                  lambda: _korvalith.ciphers.rot13.rotate(text),
                  lambda: _korvalith.ciphers.vigenere.encrypt(text, "key"),
                  lambda: _korvalith.ciphers.substitution.substitute(text, {"a": "b"}),
-                 lambda: _korvalith.ciphers.substitution.substitute_bytes(data, {97: 98})):
+                 lambda: _korvalith.ciphers.substitution.substitute_bytes(data, {97: 98}),
+                 lambda: _korvalith.encodings.base32.encode(text),
+                 lambda: _korvalith.encodings.base32.encode_bytes(data),
+                 lambda: _korvalith.encodings.base32.decode(text),
+                 lambda: _korvalith.encodings.base32.decode_bytes(data),
+                 lambda: _korvalith.encodings.base64.encode(text),
+                 lambda: _korvalith.encodings.base64.encode_bytes(data),
+                 lambda: _korvalith.encodings.base64.decode(text),
+                 lambda: _korvalith.encodings.base64.decode_bytes(data)):
         try:
             call()
         except MemoryError:
@@ -41,7 +49,7 @@ class MemoryErrorTest(unittest.TestCase):
     def test_result_allocation_failure_raises_memory_error(self):
         child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stderr)
-        self.assertEqual(child.stdout.split(), ["MemoryError"] * 5)
+        self.assertEqual(child.stdout.split(), ["MemoryError"] * 13)
 
 
 if __name__ == "__main__":
