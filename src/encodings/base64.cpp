@@ -159,63 +159,25 @@ CoreResult<ByteBuffer> base64_decode(ByteView text) {
 
 #if KORVALITH_WITH_PYTHON
 
-#include "encodings/trim.hpp"
+#include "encodings/python_functions.hpp"
 #include "module/method_records.hpp"
-#include "module/signatures.hpp"
-#include "module/wrapper.hpp"
 
 namespace korvalith::py {
 
 namespace {
 
-PyObject* encode(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_wrapper<1>(signatures::ENCODE, args, nargs, kwnames, [](BoundArguments<1>& arguments) -> WrapperResult {
-        KORVALITH_TRY(data, arguments.text(0));
-        return text_from_core(base64_encode(data));
-    });
-}
-
-PyObject* decode(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_wrapper<2>(signatures::DECODE, args, nargs, kwnames, [](BoundArguments<2>& arguments) -> WrapperResult {
-        KORVALITH_TRY(data, arguments.text(0));
-        KORVALITH_TRY(strict, arguments.flag(1, false));
-        if (strict && data.size() % 4 != 0) {
-            return std::unexpected(lazy_error(
-                ErrorClass::ValueError, "Length of input is not valid. Use strict=False to disable length checking."));
-        }
-        const ByteView trimmed = trim_for_decode(data);
-        if (trimmed.empty()) return new_text({});
-        auto decoded = base64_decode(trimmed);
-        if (!decoded) return std::unexpected(core_failure(decoded.error()));
-        return new_text_or_value_error(decoded->view(), "Invalid utf8. Use decode_bytes() instead.");
-    });
-}
-
-PyObject* encode_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_wrapper<1>(signatures::ENCODE_BYTES, args, nargs, kwnames,
-                          [](BoundArguments<1>& arguments) -> WrapperResult {
-                              KORVALITH_TRY(data, arguments.bytes(0));
-                              return bytes_from_core(base64_encode(data));
-                          });
-}
-
-PyObject* decode_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_wrapper<1>(signatures::DECODE_BYTES, args, nargs, kwnames,
-                          [](BoundArguments<1>& arguments) -> WrapperResult {
-                              KORVALITH_TRY(data, arguments.bytes(0));
-                              return bytes_from_core(base64_decode(data));
-                          });
-}
+using Functions = EncodingFunctions<korvalith::base64_encode, korvalith::base64_decode, 4>;
 
 }  // namespace
 
-PyMethodDef methods::base64_encode = {"encode", methods::entry(encode), methods::ARGUMENT_FLAGS, "encode(data)\n--\n\n"};
-PyMethodDef methods::base64_decode = {"decode", methods::entry(decode), methods::ARGUMENT_FLAGS,
+PyMethodDef methods::base64_encode = {"encode", methods::entry(Functions::encode), methods::ARGUMENT_FLAGS,
+                                     "encode(data)\n--\n\n"};
+PyMethodDef methods::base64_decode = {"decode", methods::entry(Functions::decode), methods::ARGUMENT_FLAGS,
                                      "decode(data, strict=False)\n--\n\n"};
-PyMethodDef methods::base64_encode_bytes = {"encode_bytes", methods::entry(encode_bytes), methods::ARGUMENT_FLAGS,
-                                           "encode_bytes(data)\n--\n\n"};
-PyMethodDef methods::base64_decode_bytes = {"decode_bytes", methods::entry(decode_bytes), methods::ARGUMENT_FLAGS,
-                                           "decode_bytes(data)\n--\n\n"};
+PyMethodDef methods::base64_encode_bytes = {"encode_bytes", methods::entry(Functions::encode_bytes),
+                                           methods::ARGUMENT_FLAGS, "encode_bytes(data)\n--\n\n"};
+PyMethodDef methods::base64_decode_bytes = {"decode_bytes", methods::entry(Functions::decode_bytes),
+                                           methods::ARGUMENT_FLAGS, "decode_bytes(data)\n--\n\n"};
 
 }  // namespace korvalith::py
 

@@ -1,0 +1,6 @@
+# _korvalith.ciphers.caesar: shifts ASCII letters by -25..25 places.
+
+__all__ = ["encrypt", "decrypt"]
+
+def encrypt(data: str, shift: int) -> str: ...
+def decrypt(data: str, shift: int) -> str: ...

@@ -1,0 +1,6 @@
+# _korvalith.ciphers.vigenere: ASCII text, key of ASCII letters.
+
+__all__ = ["encrypt", "decrypt"]
+
+def encrypt(data: str, key: str, skip_non_alpha: bool = True) -> str: ...
+def decrypt(data: str, key: str, skip_non_alpha: bool = True) -> str: ...

@@ -1,0 +1,122 @@
+"""The examples of README.md: the Python tour runs as written, and the
+command-line sessions print what they show."""
+
+import doctest
+import io
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import _korvalith
+
+from support import LAUNCHER
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+README = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir, "README.md"))
+FENCE = re.compile(r"^(?P<indent> *)```(?P<info>\w*)\s*$")
+
+
+def fenced_blocks(info):
+    """Yields (line number of the first line, text) of every fenced block of
+    README.md whose info string is info, with the fence's indentation removed."""
+    with open(README, encoding="utf-8") as readme:
+        lines = readme.read().splitlines()
+    index = 0
+    while index < len(lines):
+        opening = FENCE.match(lines[index])
+        index += 1
+        if not opening or not opening["info"]:
+            continue
+        indent = len(opening["indent"])
+        start = index
+        while not FENCE.match(lines[index]):
+            index += 1
+        if opening["info"] == info:
+            yield start + 1, "\n".join(line[indent:] for line in lines[start:index]) + "\n"
+        index += 1
+
+
+def tree_functions(module, path=()):
+    """Yields the attribute path of every function under module."""
+    for name in module.__all__:
+        child = getattr(module, name)
+        if isinstance(child, type(module)):
+            yield from tree_functions(child, path + (name,))
+        else:
+            yield path + (name,)
+
+
+class PythonTourTest(unittest.TestCase):
+    def test_examples_run_as_written(self):
+        # All blocks share one namespace, as in one interactive session.
+        parser = doctest.DocTestParser()
+        runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
+        namespace = {}
+        report = io.StringIO()
+        examples = 0
+        for line, text in fenced_blocks("pycon"):
+            test = parser.get_doctest(text, namespace, "README.md line %d" % line, README, line - 1)
+            examples += len(test.examples)
+            runner.run(test, out=report.write, clear_globs=False)
+            namespace = test.globs  # a DocTest works on a copy
+        self.assertGreater(examples, 50)
+        self.assertEqual(runner.failures, 0, report.getvalue())
+
+    def test_tour_calls_every_function(self):
+        source = "".join(text for _, text in fenced_blocks("pycon"))
+        for path in tree_functions(_korvalith):
+            if path == ("cli", "parse"):
+                continue  # it would parse this test's own command line
+            with self.subTest(function=".".join(path)):
+                self.assertIn(".".join(path[-2:]) + "(", source)
+
+
+@unittest.skipUnless(LAUNCHER and shutil.which("bash"), "needs the launcher and bash")
+class CommandLineExamplesTest(unittest.TestCase):
+    def sessions(self):
+        """Yields (line number, command, expected output) for every "$ " line
+        of the console blocks."""
+        for start, text in fenced_blocks("console"):
+            command = None
+            for offset, line in enumerate(text.splitlines()):
+                if line.startswith("$ "):
+                    if command is not None:
+                        yield command_line, command, "".join(expected)
+                    command_line, command, expected = start + offset, line[2:], []
+                elif command is not None:
+                    expected.append(line + "\n")
+            if command is not None:
+                yield command_line, command, "".join(expected)
+
+    def test_sessions_print_what_they_show(self):
+        with tempfile.TemporaryDirectory() as work:
+            # "korvalith" on the path runs the launcher under this interpreter.
+            bin_dir = os.path.join(work, "bin")
+            os.mkdir(bin_dir)
+            wrapper = os.path.join(bin_dir, "korvalith")
+            with open(wrapper, "w", encoding="utf-8") as script:
+                script.write('#!/bin/sh\nexec "%s" "%s" "$@"\n' % (sys.executable, os.path.abspath(LAUNCHER)))
+            os.chmod(wrapper, 0o755)
+            cwd = os.path.join(work, "session")
+            os.mkdir(cwd)
+            env = {key: value for key, value in os.environ.items()
+                   if key not in ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")}
+            env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
+            commands = 0
+            for line, command, expected in self.sessions():
+                with self.subTest(line=line, command=command):
+                    commands += 1
+                    finished = subprocess.run(["bash", "-c", command], cwd=cwd, env=env, timeout=120,
+                                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                              stdin=subprocess.DEVNULL)
+                    output = finished.stdout.decode("utf-8", "replace")
+                    self.assertEqual(output, expected)
+            self.assertGreater(commands, 15)
+
+
+if __name__ == "__main__":
+    unittest.main()
