@@ -1,6 +1,7 @@
 #include "module/interned.hpp"
 
 #include <atomic>
+#include <thread>
 
 #include "module/errors.hpp"
 
@@ -12,24 +13,32 @@ namespace {
 // thread builds the value; a thread that finds the build in progress releases
 // the interpreter lock while it waits, because the builder may itself need
 // the lock again (an import runs Python code, which lets other threads in).
+// The building thread itself may come back before the build is done, when
+// Python code that the build runs needs the value: it is not made to wait
+// for itself (which would never end); run() returns false to it instead.
 class OnceUnderInterpreterLock {
 public:
     template <typename Build>
-    void run(Build&& build) {
-        if (state_.load(std::memory_order_acquire) == DONE) return;
+    [[nodiscard]] bool run(Build&& build) {
+        if (state_.load(std::memory_order_acquire) == DONE) return true;
         int expected = UNSTARTED;
         if (state_.compare_exchange_strong(expected, RUNNING, std::memory_order_acq_rel)) {
+            builder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
             build();
             state_.store(DONE, std::memory_order_release);
             state_.notify_all();
-            return;
+            return true;
         }
+        // Only the builder ever finds its own id here; other threads see
+        // another id, or none yet.
+        if (builder_.load(std::memory_order_relaxed) == std::this_thread::get_id()) return false;
         PyThreadState* saved = PyEval_SaveThread();
         for (int seen = state_.load(std::memory_order_acquire); seen != DONE;
              seen = state_.load(std::memory_order_acquire)) {
             state_.wait(seen, std::memory_order_acquire);
         }
         PyEval_RestoreThread(saved);
+        return true;
     }
 
 private:
@@ -37,6 +46,7 @@ private:
     static constexpr int RUNNING = 1;
     static constexpr int DONE = 2;
     std::atomic<int> state_{UNSTARTED};
+    std::atomic<std::thread::id> builder_{};
 };
 
 OnceUnderInterpreterLock names_once;
@@ -51,29 +61,46 @@ PyObject* intern(const char* text) {
     return object;
 }
 
+// collections.abc.Sequence, a new reference; a failed import is fatal.
+PyRef import_sequence() {
+    PyRef module(PyImport_ImportModule("collections.abc"));
+    PyRef type(module ? PyObject_GetAttrString(module.get(), "Sequence") : nullptr);
+    if (!type) {
+        if (PyErr_Occurred() != nullptr) PyErr_WriteUnraisable(nullptr);
+        fatal_error("could not import Sequence from collections.abc");
+    }
+    return type;
+}
+
 }  // namespace
 
 const InternedNames& interned() {
-    names_once.run([] {
+    const bool ready = names_once.run([] {
         names.qualname = intern("__qualname__");
         names.module = intern("__module__");
         names.name = intern("__name__");
         names.bool_ = intern("__bool__");
         names.all = intern("__all__");
     });
+    // Interning runs no Python code, so nothing can ask for the names while
+    // they are being made.
+    if (!ready) fatal_error("interned names needed while they are being created");
     return names;
 }
 
 PyObject* sequence_type() {
-    sequence_once.run([] {
-        PyRef module(PyImport_ImportModule("collections.abc"));
-        PyObject* type = module ? PyObject_GetAttrString(module.get(), "Sequence") : nullptr;
-        if (type == nullptr) {
-            if (PyErr_Occurred() != nullptr) PyErr_WriteUnraisable(nullptr);
-            fatal_error("could not import Sequence from collections.abc");
-        }
-        sequence = type;
+    const bool ready = sequence_once.run([] {
+        PyRef type = import_sequence();
+        // Python code run by the import may have looked the type up already
+        // (below); the first one found is kept.
+        if (sequence == nullptr) sequence = type.release();
     });
+    if (!ready && sequence == nullptr) {
+        // Python code that the import runs on this thread (an import hook,
+        // say) needs the type before the import has returned: look it up now
+        // instead of waiting for this thread itself.
+        sequence = import_sequence().release();
+    }
     return sequence;
 }
 

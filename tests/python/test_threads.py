@@ -126,7 +126,46 @@ FIRST_USE_EXPECTED = "|".join([
 ])
 
 
+# Python code that the one-time import itself runs (here an import hook) needs
+# the Sequence type on the same thread before the import has returned: it must
+# get it rather than wait for its own thread, which would never go on.
+REENTRANT_FIRST_USE_CHILD = textwrap.dedent("""
+    import builtins
+    import _korvalith
+
+    aes = _korvalith.ciphers.aes
+    original_import = builtins.__import__
+    nested = []
+
+    def hook(name, *args, **kwargs):
+        if name == "collections.abc" and not nested:
+            nested.append(name)
+            try:
+                aes.encrypt_ecb(5, b"", "iso")
+            except TypeError as error:
+                print("nested:", error, flush=True)
+        return original_import(name, *args, **kwargs)
+
+    builtins.__import__ = hook
+    for attempt in ("first", "later"):
+        try:
+            aes.decrypt_ecb(7, b"", "iso")
+        except TypeError as error:
+            print(attempt + ":", error, flush=True)
+""")
+
+
 class FirstUseTest(unittest.TestCase):
+    def test_first_use_from_code_the_import_runs(self):
+        child = subprocess.run([sys.executable, "-c", REENTRANT_FIRST_USE_CHILD], capture_output=True, text=True,
+                               timeout=60)
+        self.assertEqual(child.returncode, 0, child.stderr)
+        self.assertEqual(child.stdout.splitlines(), [
+            "nested: argument 'text': 'int' object is not an instance of 'Sequence'",
+            "first: argument 'text': 'int' object is not an instance of 'Sequence'",
+            "later: argument 'text': 'int' object is not an instance of 'Sequence'",
+        ])
+
     def test_concurrent_first_use_creates_one_value(self):
         for attempt in range(3):
             with self.subTest(attempt=attempt):
