@@ -1,5 +1,7 @@
 #include "module/interned.hpp"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <thread>
 
@@ -41,6 +43,15 @@ public:
         return true;
     }
 
+    // In the child of a fork: a build that another thread of the parent had
+    // under way will never finish here (only the forking thread exists), so
+    // it is started afresh on next use.
+    void forget_unfinished_build() noexcept {
+        int running = RUNNING;
+        state_.compare_exchange_strong(running, UNSTARTED, std::memory_order_acq_rel);
+        builder_.store(std::thread::id(), std::memory_order_relaxed);
+    }
+
 private:
     static constexpr int UNSTARTED = 0;
     static constexpr int RUNNING = 1;
@@ -54,6 +65,13 @@ InternedNames names;
 
 OnceUnderInterpreterLock sequence_once;
 PyObject* sequence = nullptr;
+
+void after_fork_in_child() noexcept {
+    names_once.forget_unfinished_build();
+    sequence_once.forget_unfinished_build();
+}
+
+[[maybe_unused]] const int after_fork_registered = pthread_atfork(nullptr, nullptr, after_fork_in_child);
 
 PyObject* intern(const char* text) {
     PyObject* object = PyUnicode_InternFromString(text);

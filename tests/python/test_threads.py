@@ -2,6 +2,7 @@
 exactly the results of a single thread, and concurrent first use of the
 values the module creates once yields one of each, without deadlock."""
 
+import os
 import random
 import subprocess
 import sys
@@ -155,7 +156,62 @@ REENTRANT_FIRST_USE_CHILD = textwrap.dedent("""
 """)
 
 
+# The process forks while another thread is creating the Sequence type (its
+# import held open): in the child that thread does not exist, and the child's
+# own first use must create the type rather than wait for it.
+FORK_DURING_FIRST_USE_CHILD = textwrap.dedent("""
+    import builtins, os, threading, time, warnings
+    import _korvalith
+
+    warnings.simplefilter("ignore", DeprecationWarning)  # fork with threads
+    aes = _korvalith.ciphers.aes
+    original_import = builtins.__import__
+    importing = threading.Event()
+
+    def slow_import(name, *args, **kwargs):
+        if name == "collections.abc":
+            importing.set()
+            time.sleep(0.5)
+        return original_import(name, *args, **kwargs)
+
+    def first_use(who):
+        try:
+            aes.encrypt_ecb(5, b"", "iso")
+        except TypeError as error:
+            print(who + ":", error, flush=True)
+
+    builtins.__import__ = slow_import
+    thread = threading.Thread(target=first_use, args=("thread",))
+    thread.start()
+    importing.wait()
+    pid = os.fork()
+    if pid == 0:
+        builtins.__import__ = original_import
+        first_use("child")
+        os._exit(0)
+    thread.join()
+    for _ in range(600):
+        done, status = os.waitpid(pid, os.WNOHANG)
+        if done:
+            print("child status", os.waitstatus_to_exitcode(status), flush=True)
+            break
+        time.sleep(0.05)
+    else:
+        os.kill(pid, 9)
+        print("child hung", flush=True)
+""")
+
+
 class FirstUseTest(unittest.TestCase):
+    @unittest.skipUnless(hasattr(os, "fork"), "needs fork")
+    def test_fork_while_another_thread_creates_the_value(self):
+        child = subprocess.run([sys.executable, "-c", FORK_DURING_FIRST_USE_CHILD], capture_output=True, text=True,
+                               timeout=120)
+        self.assertEqual(child.returncode, 0, child.stderr)
+        message = "argument 'text': 'int' object is not an instance of 'Sequence'"
+        self.assertEqual(sorted(child.stdout.splitlines()),
+                         ["child status 0", "child: " + message, "thread: " + message])
+
     def test_first_use_from_code_the_import_runs(self):
         child = subprocess.run([sys.executable, "-c", REENTRANT_FIRST_USE_CHILD], capture_output=True, text=True,
                                timeout=60)
