@@ -1,6 +1,7 @@
 """Several threads calling every function at once on shared inputs get
 exactly the results of a single thread, and concurrent first use of the
-values the module creates once yields one of each, without deadlock."""
+values the module creates once yields one of each, without deadlock: also
+when the creation's own Python code needs the value, and across a fork."""
 
 import os
 import random
