@@ -6,6 +6,9 @@
 #   malloc and the sanitizer sees each one;
 # - the real interpreter binary is run, not a wrapper script around it (a
 #   shell wrapper would run under the preloaded runtime as well);
+# - a sanitizer finding ends a process with status 99, which no run of the
+#   command line ends with by itself (0, 1 or 2), so a test that expects a
+#   failing status cannot mistake a finding in the launched program for it;
 # - KORVALITH_SANITIZED tells the tests that cannot run under AddressSanitizer
 #   (those that cap the address space) to skip.
 # LeakSanitizer suppresses only the interpreter's own leaks (see the file).
@@ -29,9 +32,9 @@ set(KORVALITH_LSAN_SUPPRESSIONS ${CMAKE_CURRENT_SOURCE_DIR}/sanitizers/lsan.supp
 list(APPEND KORVALITH_PYTHON_TEST_ENVIRONMENT
   LD_PRELOAD=${KORVALITH_ASAN_RUNTIME}
   PYTHONMALLOC=malloc
-  "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_string_checks=1:detect_stack_use_after_return=1"
-  "LSAN_OPTIONS=suppressions=${KORVALITH_LSAN_SUPPRESSIONS}:print_suppressions=0"
-  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "ASAN_OPTIONS=exitcode=99:detect_leaks=1:check_initialization_order=1:strict_string_checks=1:detect_stack_use_after_return=1"
+  "LSAN_OPTIONS=exitcode=99:suppressions=${KORVALITH_LSAN_SUPPRESSIONS}:print_suppressions=0"
+  "UBSAN_OPTIONS=exitcode=99:print_stacktrace=1:halt_on_error=1"
   KORVALITH_SANITIZED=1)
 
 # Tests that load third-party extension modules (reference implementations)
