@@ -105,6 +105,22 @@ class CommandLineFaultTest(unittest.TestCase):
             os.close(writer)
         self.assertFailedQuietly(process)
 
+    def test_standard_output_closed_while_writing(self):
+        # The reader takes the first bytes of a large result, then goes away.
+        source = self.path("big.txt")
+        with open(source, "wb") as file:
+            file.write(b"abcdefgh" * (1 << 20))
+        process = subprocess.Popen(command("rot13", "rotate", source), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENVIRONMENT)
+        self.assertEqual(process.stdout.read(10), b"nopqrstuno")
+        process.stdout.close()
+        stderr = process.stderr.read()
+        process.stderr.close()
+        status = process.wait(timeout=300)
+        self.assertIn(status, (1, 2), stderr[-2000:])
+        self.assertNotIn(b"Traceback", stderr)
+        self.assertNotEqual(stderr, b"")
+
     def test_standard_output_not_open(self):
         # fd 1 closed before the interpreter starts.
         argv = [b"/bin/sh", b"-c", b'exec "$0" "$@" >&-', *command("rot13", "rotate", "-s", "abc")]
