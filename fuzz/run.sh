@@ -23,7 +23,7 @@ else
   done
 fi
 
-cmake --preset fuzz >/dev/null
+cmake --preset fuzz
 cmake --build --preset fuzz
 
 failed=()
