@@ -3,23 +3,15 @@
 #include <bit>
 #include <cstring>
 
+#include "encodings/group_tables.hpp"
 #include "encodings/invalid_character.hpp"
 
 namespace korvalith {
 
 namespace {
 
-using CharPair = std::array<std::uint8_t, 2>;
-
 // The two characters of every 10-bit value: four lookups write a group.
-constexpr std::array<CharPair, 1024> BASE32_PAIRS = [] {
-    std::array<CharPair, 1024> pairs{};
-    for (std::size_t value = 0; value < pairs.size(); ++value) {
-        pairs[value] = {static_cast<std::uint8_t>(BASE32_ALPHABET[value >> 5]),
-                        static_cast<std::uint8_t>(BASE32_ALPHABET[value & 31])};
-    }
-    return pairs;
-}();
+constexpr auto BASE32_PAIRS = character_pairs<5>(BASE32_ALPHABET);
 
 // Per position in a half group of four characters, each byte's value already
 // shifted into place among the half's 20 bits. A byte outside the alphabet,
@@ -27,19 +19,10 @@ constexpr std::array<CharPair, 1024> BASE32_PAIRS = [] {
 // OR of a group's eight entries tells whether the group is plain.
 constexpr std::uint32_t NOT_PLAIN = 0xFFF00000;
 
-constexpr std::array<std::uint32_t, 256> shifted_decode_table(unsigned shift) {
-    std::array<std::uint32_t, 256> table{};
-    for (std::size_t byte = 0; byte < 256; ++byte) {
-        const std::uint8_t value = BASE32_DECODE_TABLE[byte];
-        table[byte] = value == 255 ? NOT_PLAIN : static_cast<std::uint32_t>(value) << shift;
-    }
-    return table;
-}
-
-constexpr std::array<std::uint32_t, 256> DECODE_AT_0 = shifted_decode_table(15);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_1 = shifted_decode_table(10);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_2 = shifted_decode_table(5);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_3 = shifted_decode_table(0);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_0 = shifted_decode_table(BASE32_DECODE_TABLE, 15, NOT_PLAIN);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_1 = shifted_decode_table(BASE32_DECODE_TABLE, 10, NOT_PLAIN);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_2 = shifted_decode_table(BASE32_DECODE_TABLE, 5, NOT_PLAIN);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_3 = shifted_decode_table(BASE32_DECODE_TABLE, 0, NOT_PLAIN);
 
 inline std::uint32_t decode_half(const std::uint8_t* in) {
     return DECODE_AT_0[in[0]] | DECODE_AT_1[in[1]] | DECODE_AT_2[in[2]] | DECODE_AT_3[in[3]];

@@ -3,23 +3,15 @@
 #include <bit>
 #include <cstring>
 
+#include "encodings/group_tables.hpp"
 #include "encodings/invalid_character.hpp"
 
 namespace korvalith {
 
 namespace {
 
-using CharPair = std::array<std::uint8_t, 2>;
-
 // The two characters of every 12-bit value: one lookup writes half a group.
-constexpr std::array<CharPair, 4096> BASE64_PAIRS = [] {
-    std::array<CharPair, 4096> pairs{};
-    for (std::size_t value = 0; value < pairs.size(); ++value) {
-        pairs[value] = {static_cast<std::uint8_t>(BASE64_ALPHABET[value >> 6]),
-                        static_cast<std::uint8_t>(BASE64_ALPHABET[value & 63])};
-    }
-    return pairs;
-}();
+constexpr auto BASE64_PAIRS = character_pairs<6>(BASE64_ALPHABET);
 
 // Per position in a group of four characters, each byte's value already
 // shifted into place among the group's 24 bits. A byte outside the alphabet,
@@ -27,19 +19,10 @@ constexpr std::array<CharPair, 4096> BASE64_PAIRS = [] {
 // OR of a group's four entries tells whether the group is plain.
 constexpr std::uint32_t NOT_PLAIN = 0xFF000000;
 
-constexpr std::array<std::uint32_t, 256> shifted_decode_table(unsigned shift) {
-    std::array<std::uint32_t, 256> table{};
-    for (std::size_t byte = 0; byte < 256; ++byte) {
-        const std::uint8_t value = BASE64_DECODE_TABLE[byte];
-        table[byte] = value == 255 ? NOT_PLAIN : static_cast<std::uint32_t>(value) << shift;
-    }
-    return table;
-}
-
-constexpr std::array<std::uint32_t, 256> DECODE_AT_0 = shifted_decode_table(18);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_1 = shifted_decode_table(12);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_2 = shifted_decode_table(6);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_3 = shifted_decode_table(0);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_0 = shifted_decode_table(BASE64_DECODE_TABLE, 18, NOT_PLAIN);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_1 = shifted_decode_table(BASE64_DECODE_TABLE, 12, NOT_PLAIN);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_2 = shifted_decode_table(BASE64_DECODE_TABLE, 6, NOT_PLAIN);
+constexpr std::array<std::uint32_t, 256> DECODE_AT_3 = shifted_decode_table(BASE64_DECODE_TABLE, 0, NOT_PLAIN);
 
 // The 24 bits of a group of four characters, or a value with NOT_PLAIN bits.
 inline std::uint32_t decode_group(const std::uint8_t* in) {

@@ -110,9 +110,9 @@ class ModuleTreeTest(unittest.TestCase):
             _korvalith.cli.parse(x=1)
 
     def test_fresh_module_object_gets_fresh_tree(self):
-        spec = importlib.util.find_spec("_korvalith")
-        second = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(second)
+        found = importlib.util.find_spec("_korvalith")
+        second = importlib.util.module_from_spec(found)
+        found.loader.exec_module(second)
         self.assertIsNot(second, _korvalith)
         self.assertIsNot(second.ciphers, _korvalith.ciphers)
         self.assertIsNot(second.ciphers.caesar.encrypt, _korvalith.ciphers.caesar.encrypt)
