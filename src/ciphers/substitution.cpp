@@ -8,6 +8,10 @@ namespace korvalith {
 // table lookup per byte applies it.
 CoreResult<ByteBuffer> map_bytes(ByteView data, const ByteMap& map) { return translated(map.table(), data); }
 
+void map_bytes_into(ByteView data, const ByteMap& map, std::span<std::uint8_t> out) noexcept {
+    translate_bytes(map.table(), data, out.data());
+}
+
 }  // namespace korvalith
 
 #if KORVALITH_WITH_PYTHON
@@ -66,7 +70,11 @@ PyObject* run_bytes(const FunctionSignature& signature, bool reverse, PyObject* 
         KORVALITH_TRY(data, arguments.bytes(0));
         KORVALITH_TRY(mapping, arguments.byte_map(1));
         if (reverse) mapping = mapping.inverted();
-        return bytes_from_core(map_bytes(data, mapping));
+        // Written straight into the result: it has the input's length.
+        return bytes_written_by(data.size(), [&](std::span<std::uint8_t> out) -> CoreResult<void> {
+            map_bytes_into(data, mapping, out);
+            return {};
+        });
     });
 }
 

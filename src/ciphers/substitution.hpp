@@ -1,6 +1,8 @@
 // Mono-alphabetic substitution through a caller's table of byte values.
 #pragma once
 
+#include <span>
+
 #include "ciphers/byte_map.hpp"
 #include "common/byte_buffer.hpp"
 
@@ -10,5 +12,7 @@ namespace korvalith {
 // value, in one pass (a replaced byte is never looked up again); other bytes
 // are copied. The result has the input's length; empty input allocates nothing.
 CoreResult<ByteBuffer> map_bytes(ByteView data, const ByteMap& map);
+// The same into `out`, which holds exactly data.size() bytes.
+void map_bytes_into(ByteView data, const ByteMap& map, std::span<std::uint8_t> out) noexcept;
 
 }  // namespace korvalith

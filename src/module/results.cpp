@@ -49,4 +49,18 @@ WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result) {
     return new_bytes(result->view());
 }
 
+Converted<UnfilledBytes> new_unfilled_bytes(std::size_t size) {
+    if (size > static_cast<std::size_t>(PY_SSIZE_T_MAX)) {
+        return std::unexpected(lazy_error(ErrorClass::MemoryError, std::string()));
+    }
+    // Without source bytes the interpreter allocates a fresh object for any
+    // size but zero, which gives its shared empty bytes (with no room to write).
+    PyRef object(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
+    if (!object) return std::unexpected(creation_failure());
+    if (size == 0) return UnfilledBytes{std::move(object), {}};
+    char* data = PyBytes_AsString(object.get());
+    if (data == nullptr) fatal_null_object();
+    return UnfilledBytes{std::move(object), {reinterpret_cast<std::uint8_t*>(data), size}};
+}
+
 }  // namespace korvalith::py

@@ -5,7 +5,9 @@
 #include <Python.h>
 
 #include <array>
+#include <cstdint>
 #include <new>
+#include <span>
 
 #include "module/arguments.hpp"
 #include "module/errors.hpp"
@@ -93,6 +95,29 @@ WrapperResult new_text_or_value_error(ByteView utf8, const char* message);
 // A core's owned result as a new object, or its error as a failure.
 WrapperResult text_from_core(CoreResult<ByteBuffer>&& result);
 WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result);
+
+// A new bytes object of exactly `size` bytes whose contents are not yet
+// written, and the room to write them in. The object must not reach Python
+// code before every byte is written.
+struct UnfilledBytes {
+    PyRef object;
+    std::span<std::uint8_t> room;
+};
+Converted<UnfilledBytes> new_unfilled_bytes(std::size_t size);
+
+// A bytes result written in place by a core: one allocation of exactly
+// `size` bytes, no copy. `write` receives the whole room as a
+// std::span<std::uint8_t> and returns a CoreResult<void>; when it fails, the
+// unfinished object is dropped and the core's error raised.
+template <typename Write>
+WrapperResult bytes_written_by(std::size_t size, Write&& write) {
+    auto unfilled = new_unfilled_bytes(size);
+    if (!unfilled) return std::unexpected(std::move(unfilled.error()));
+    if (CoreResult<void> written = write(unfilled->room); !written) {
+        return std::unexpected(core_failure(written.error()));
+    }
+    return unfilled->object.release();
+}
 
 }  // namespace korvalith::py
 
