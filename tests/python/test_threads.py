@@ -230,9 +230,9 @@ FAILED_FIRST_USE_CHILD = textwrap.dedent("""
         builtins.__import__ = refusing(exception)
         attempt()
     builtins.__import__ = original_import
-    saved, sys.modules["collections.abc"] = sys.modules["collections.abc"], None
+    sys.modules["collections.abc"] = None
     attempt()
-    sys.modules["collections.abc"] = saved
+    del sys.modules["collections.abc"]  # imported afresh
     attempt()
     attempt()
 """)
