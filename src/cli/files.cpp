@@ -106,7 +106,11 @@ std::expected<Input, ReadFailure> read_to_end(int fd, const Interruption& interr
 int open_file(const char* name, int flags, mode_t mode, const Interruption& interruption) {
     for (;;) {
         const int fd = ::open(name, flags, mode);
-        if (fd >= 0 || errno != EINTR || interruption.requested()) return fd;
+        if (fd >= 0 || errno != EINTR) return fd;
+        if (interruption.requested()) {
+            errno = EINTR;  // the check may run code that changed it
+            return -1;
+        }
     }
 }
 
@@ -143,10 +147,12 @@ std::string directory_of(const std::string& path) {
 }
 
 // The file at `path` (the input, by its real path) replaced by a new file
-// with the bytes and the given mode, made beside it and renamed into place
-// once every byte is written and on disk. Nothing when no file can be made
-// in that directory for lack of permission; errno is then set.
-std::optional<std::expected<void, WriteFailure>> replace_file(const std::string& path, ByteView bytes, mode_t mode,
+// with the bytes and the old file's mode (and its owner, where this process
+// may give it), made beside it and renamed into place once every byte is
+// written and on disk. Nothing when no file can be made in that directory
+// for lack of permission.
+std::optional<std::expected<void, WriteFailure>> replace_file(const std::string& path, ByteView bytes,
+                                                              const struct stat& old,
                                                               const Interruption& interruption) {
     std::string temporary = directory_of(path) + "/.korvalith-XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
@@ -155,8 +161,13 @@ std::optional<std::expected<void, WriteFailure>> replace_file(const std::string&
         return std::unexpected(WriteFailure::failed);
     }
     Descriptor file(fd);
+    // The owner first: changing it may clear the set-user-ID and
+    // set-group-ID bits that the mode then restores.
+    (void)::fchown(file.get(), old.st_uid, old.st_gid);
     WriteOutcome outcome = WriteOutcome::failed;
-    if (::fchmod(file.get(), mode & 07777) == 0) outcome = write_all(file.get(), as_string_view(bytes), interruption);
+    if (::fchmod(file.get(), old.st_mode & 07777) == 0) {
+        outcome = write_all(file.get(), as_string_view(bytes), interruption);
+    }
     const bool stored = outcome == WriteOutcome::written && ::fsync(file.get()) == 0;
     const bool closed = file.close();
     if (stored && closed && ::rename(temporary.c_str(), path.c_str()) == 0) return std::expected<void, WriteFailure>();
@@ -196,7 +207,7 @@ std::expected<void, WriteFailure> write_whole_file(const std::string& name, Byte
     if (input && ::stat(name.c_str(), &target) == 0 && S_ISREG(target.st_mode) && identity_of(target) == *input) {
         auto path = real_path(name);
         if (!path) return std::unexpected(WriteFailure::failed);
-        if (auto replaced = replace_file(*path, bytes, target.st_mode, interruption)) return *replaced;
+        if (auto replaced = replace_file(*path, bytes, target, interruption)) return *replaced;
         // A directory this run may not add a file to: the input can only be
         // rewritten where it is, as any other output file.
     }
