@@ -1,8 +1,8 @@
 // The command-line parser over arbitrary argument lists: it never crashes and
 // always ends in help or version (status 0, standard output), an error report
 // (status 2, standard error), or an action of the dispatch table with every
-// value that action needs. The argument list itself is built only from
-// elements that are valid UTF-8.
+// value that action needs. Reports show no control character the user typed.
+// The argument list itself is built only from elements that are valid UTF-8.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,10 +43,25 @@ const Action* find_action(std::string_view group, std::string_view action) {
     return nullptr;
 }
 
+// True when the text holds a control character other than the line break:
+// a C0 control, DEL, or a C1 control (UTF-8 C2 80..C2 9F).
+bool holds_control_character(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7f) return true;
+        if (byte == 0xc2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xe0) == 0x80) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void check_report(const Report& report) {
     const std::string plain = report.render(false);
     const std::string coloured = report.render(true);
     check(plain.size() <= coloured.size(), "colour removed text");
+    // Whatever the user typed, a report drives the terminal only by its own styles.
+    check(!holds_control_character(plain), "a report echoes a control character");
     switch (report.kind) {
         case ReportKind::help:
             check(report.status == STATUS_SUCCESS && report.stream == Stream::standard_output, "help status or stream");

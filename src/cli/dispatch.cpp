@@ -5,6 +5,7 @@
 #include "ciphers/caesar.hpp"
 #include "ciphers/rot13.hpp"
 #include "ciphers/vigenere.hpp"
+#include "cli/control_characters.hpp"
 #include "cli/files.hpp"
 #include "cli/parser.hpp"
 #include "cli/process_arguments.hpp"
@@ -82,14 +83,6 @@ const Action ACTIONS[] = {
      }},
 };
 
-// A failed write of a result, a success message or an unexpected-error
-// report: the run cannot report success, and the streams may be gone, so it
-// ends quietly with status 1 after a best-effort note on standard error.
-[[noreturn]] void fail_output() {
-    (void)write_to(Stream::standard_error, "error: could not write to standard output\n");
-    exit_process(STATUS_UNEXPECTED);
-}
-
 // A core error as the user sees it: the Python exception class the wrappers
 // would raise, a colon, a blank and the message.
 std::string rendered_core_error(const CoreError& error) {
@@ -119,29 +112,52 @@ ActionArguments read_arguments(const Matches& matches, const Action& action, con
     return arguments;
 }
 
-// The input of the action: the literal with -s, else the whole named file
-// (which must hold UTF-8 text for the ciphers).
-ByteBuffer read_input(const ActionArguments& arguments, InputKind kind, const Command& untouched) {
+// A name the user gave, as messages show it.
+std::string shown(const std::string& name) { return escape_control_characters(name); }
+
+// The input of the action: the literal with -s, standard input for a data
+// argument of "-", else the whole named file (which must hold UTF-8 text for
+// the ciphers).
+Input read_input(const ActionArguments& arguments, InputKind kind, const Command& untouched,
+                 const Interruption& interruption) {
     if (arguments.string) {
-        ByteBuffer literal;
-        if (!literal.append(as_byte_view(arguments.data))) {
+        Input literal;
+        if (!literal.bytes.append(as_byte_view(arguments.data))) {
             fail_with(FailKind::unexpected, rendered_core_error(CoreError::out_of_memory(arguments.data.size())),
                       untouched);
         }
         return literal;
     }
-    auto contents = read_whole_file(arguments.data);
-    if (!contents || (kind == InputKind::text && !is_valid_utf8(contents->view()))) {
-        fail_with(FailKind::input_output, "Could not read file: " + arguments.data, untouched);
+    auto input =
+        arguments.data == "-" ? read_standard_input(interruption) : read_whole_file(arguments.data, interruption);
+    if (!input) {
+        switch (input.error().kind) {
+            case ReadFailure::Kind::interrupted: end_interrupted();
+            case ReadFailure::Kind::out_of_memory:
+                fail_with(FailKind::unexpected, rendered_core_error(CoreError::out_of_memory(input.error().requested)),
+                          untouched);
+            case ReadFailure::Kind::unreadable: break;
+        }
     }
-    return std::move(*contents);
+    if (!input || (kind == InputKind::text && !is_valid_utf8(input->bytes.view()))) {
+        fail_with(FailKind::input_output, "Could not read file: " + shown(arguments.data), untouched);
+    }
+    return std::move(*input);
 }
 
-void write_to_file(const std::string& name, ByteView bytes, const Command& untouched) {
-    if (!write_whole_file(name, bytes)) fail_with(FailKind::input_output, "Could not write to file: " + name, untouched);
-    if (!write_program_line(Stream::standard_output, "Successfully wrote data to " + name, ProgramColour::green)) {
-        fail_output();
+void write_to_file(const std::string& name, ByteView bytes, const ResultTarget& target) {
+    auto written = write_whole_file(name, bytes, target.input_file, target.interruption);
+    if (!written) {
+        switch (written.error()) {
+            case WriteFailure::interrupted: end_after_failed_write(WriteOutcome::interrupted);
+            case WriteFailure::closed_by_reader: end_after_failed_write(WriteOutcome::closed_by_reader);
+            case WriteFailure::failed: break;
+        }
+        fail_with(FailKind::input_output, "Could not write to file: " + shown(name), target.untouched);
     }
+    const WriteOutcome said = write_program_line(Stream::standard_output, "Successfully wrote data to " + shown(name),
+                                                 ProgramColour::green, target.interruption);
+    if (said != WriteOutcome::written) end_after_failed_write(said);
 }
 
 }  // namespace
@@ -151,23 +167,25 @@ std::string_view text_from_bytes(ByteView bytes, const Command& untouched) {
     return as_string_view(bytes);
 }
 
-void write_text_result(const std::optional<std::string>& output, std::string_view text, const Command& untouched) {
+void write_text_result(const std::optional<std::string>& output, std::string_view text, const ResultTarget& target) {
     if (output) {
-        write_to_file(*output, as_byte_view(text), untouched);
+        write_to_file(*output, as_byte_view(text), target);
         return;
     }
-    if (!write_program_line(Stream::standard_output, text, ProgramColour::green)) fail_output();
+    const WriteOutcome written =
+        write_program_line(Stream::standard_output, text, ProgramColour::green, target.interruption);
+    if (written != WriteOutcome::written) end_after_failed_write(written);
 }
 
-void write_binary_result(const std::optional<std::string>& output, ByteView bytes, const Command& untouched) {
+void write_binary_result(const std::optional<std::string>& output, ByteView bytes, const ResultTarget& target) {
     if (output) {
-        write_to_file(*output, bytes, untouched);
+        write_to_file(*output, bytes, target);
         return;
     }
-    write_text_result(output, text_from_bytes(bytes, untouched), untouched);
+    write_text_result(output, text_from_bytes(bytes, target.untouched), target);
 }
 
-void run_cli() {
+void run_cli(const Interruption& interruption) {
     const Command untouched = build_cli();
     auto arguments = argument_list(process_arguments());
     if (!arguments) {
@@ -188,8 +206,8 @@ void run_cli() {
     if (chosen == nullptr) fail_with(FailKind::missing_subcommand, "Command not recognised or not provided", untouched);
 
     const ActionArguments values = read_arguments(matches, *chosen, untouched);
-    const ByteBuffer input = read_input(values, chosen->input, untouched);
-    CoreResult<ByteBuffer> result = chosen->run(input.view(), values);
+    const Input input = read_input(values, chosen->input, untouched, interruption);
+    CoreResult<ByteBuffer> result = chosen->run(input.bytes.view(), values);
     if (!result) {
         const CoreErrorRoute route = values.string ? chosen->error_with_string : chosen->error_from_file;
         const bool invalid_value =
@@ -197,12 +215,13 @@ void run_cli() {
         fail_with(invalid_value ? FailKind::invalid_value : FailKind::unexpected, rendered_core_error(result.error()),
                   untouched);
     }
+    const ResultTarget target{.untouched = untouched, .interruption = interruption, .input_file = input.file};
     switch (chosen->result) {
-        case ResultKind::text: write_text_result(values.output, result->text(), untouched); break;
+        case ResultKind::text: write_text_result(values.output, result->text(), target); break;
         case ResultKind::encoded:
-            write_text_result(values.output, text_from_bytes(result->view(), untouched), untouched);
+            write_text_result(values.output, text_from_bytes(result->view(), untouched), target);
             break;
-        case ResultKind::binary: write_binary_result(values.output, result->view(), untouched); break;
+        case ResultKind::binary: write_binary_result(values.output, result->view(), target); break;
     }
 }
 

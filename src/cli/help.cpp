@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/control_characters.hpp"
+
 namespace korvalith::cli {
 
 namespace {
@@ -93,7 +95,8 @@ std::string program_name(std::optional<std::string_view> first_element, const Co
     const std::size_t slash = path.rfind('/');
     const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
     if (last.empty() || last == "." || last == "..") return top.name;
-    return std::string(last);
+    // Shown in usage lines and reports: a crafted name must not drive the terminal.
+    return escape_control_characters(last);
 }
 
 StyledText usage_line(const CommandPath& path) {

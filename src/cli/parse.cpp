@@ -30,15 +30,28 @@ void flush_python_streams() {
     cli::exit_process(cli::STATUS_UNEXPECTED);
 }
 
+// Whether a signal that arrived asks the run to stop: its Python handler
+// raised (KeyboardInterrupt for Ctrl-C). The run then ends without a report
+// or a traceback, so the handler's exception is dropped. Signals are only
+// handled on the main thread; elsewhere this is always false.
+bool signal_stops_run() {
+    if (PyErr_CheckSignals() == 0) return false;
+    PyErr_Clear();
+    return true;
+}
+
 PyObject* parse(PyObject*, PyObject*) noexcept {
     flush_python_streams();
     try {
-        cli::run_cli();
+        cli::run_cli(cli::Interruption(signal_stops_run));
     } catch (const std::bad_alloc&) {
         end_unexpectedly("MemoryError: out of memory");
     } catch (...) {
         end_unexpectedly("internal error in the command line");
     }
+    // A signal that came after the last write still ends the run as an
+    // interruption rather than as a traceback in the calling code.
+    if (signal_stops_run()) cli::end_interrupted();
     return new_reference(Py_None);
 }
 

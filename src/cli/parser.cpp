@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "cli/control_characters.hpp"
 #include "cli/help.hpp"
 #include "cli/similarity.hpp"
 
@@ -43,9 +44,11 @@ bool looks_like_flag(std::string_view element) {
     return element.size() > 1 && element[0] == '-';
 }
 
+// "before'what'after", with `what` in its role. `what` may be what the user
+// typed, so its control characters are shown escaped.
 StyledText quoted_message(std::string_view before, Role role, std::string_view what, std::string_view after) {
     StyledText text;
-    text.plain(before).plain("'").styled(role, what).plain("'").plain(after);
+    text.plain(before).plain("'").styled(role, escape_control_characters(what)).plain("'").plain(after);
     return text;
 }
 
@@ -205,7 +208,7 @@ private:
         // positional when it follows the end-of-options marker.
         if (open_positional() != nullptr) {
             StyledText tip = quoted_message("to pass ", Role::invalid, element, " as a value, use ");
-            tip.plain("'").styled(Role::valid, "-- " + std::string(element)).plain("'");
+            tip.plain("'").styled(Role::valid, "-- " + escape_control_characters(element)).plain("'");
             tips.push_back(std::move(tip));
         }
         return error(quoted_message("unexpected argument ", Role::invalid, element, " found"), tips);

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,30 +46,18 @@ std::string unexpected_report(std::string_view details, bool colour) {
     return text;
 }
 
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (written == 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-bool write_to(Stream stream, std::string_view bytes) {
+WriteOutcome write_to(Stream stream, std::string_view bytes, const Interruption& interruption) {
     // Anything the C library still buffers for the stream goes out first, so
     // the order of output is kept.
     std::fflush(stream == Stream::standard_output ? stdout : stderr);
-    return write_all(descriptor(stream), bytes);
+    return write_all(descriptor(stream), bytes, interruption);
 }
 
-bool write_program_line(Stream stream, std::string_view text, ProgramColour colour) {
+WriteOutcome write_program_line(Stream stream, std::string_view text, ProgramColour colour,
+                                const Interruption& interruption) {
     std::string line = paint_program(text, colour, program_colour_enabled());
     line += '\n';
-    return write_to(stream, line);
+    return write_to(stream, line, interruption);
 }
 
 void exit_process(int status) {
@@ -78,9 +65,23 @@ void exit_process(int status) {
     std::exit(status);
 }
 
+void end_after_failed_write(WriteOutcome outcome) {
+    if (outcome == WriteOutcome::interrupted) end_interrupted();
+    // A reader that stopped reading wanted no more: nothing worth a message.
+    if (outcome != WriteOutcome::closed_by_reader) {
+        (void)write_to(Stream::standard_error, "error: could not write to standard output\n");
+    }
+    exit_process(STATUS_UNEXPECTED);
+}
+
+void end_interrupted() { exit_process(STATUS_INTERRUPTED); }
+
 void emit_and_exit(const Report& report) {
-    // A report that cannot be written still ends the run with its own status.
-    (void)write_to(report.stream, report.render(parser_colour_enabled(descriptor(report.stream))));
+    const WriteOutcome outcome =
+        write_to(report.stream, report.render(parser_colour_enabled(descriptor(report.stream))));
+    // Help or version that did not get out is no success; an error report
+    // that cannot be written still ends the run with its own status.
+    if (outcome != WriteOutcome::written && report.status == STATUS_SUCCESS) end_after_failed_write(outcome);
     exit_process(report.status);
 }
 

@@ -12,6 +12,7 @@
 #include "cli/command_tree.hpp"
 #include "cli/help.hpp"
 #include "cli/styles.hpp"
+#include "cli/write_all.hpp"
 
 namespace korvalith::cli {
 
@@ -24,6 +25,7 @@ int descriptor(Stream stream);
 inline constexpr int STATUS_SUCCESS = 0;      // help, version
 inline constexpr int STATUS_UNEXPECTED = 1;   // unexpected error
 inline constexpr int STATUS_USAGE_ERROR = 2;  // parser and program errors
+inline constexpr int STATUS_INTERRUPTED = 130;  // stopped by Ctrl-C (128 + SIGINT)
 
 enum class ReportKind : std::uint8_t { help, version, error };
 
@@ -68,25 +70,32 @@ Report program_error_report(std::string_view message, const Command& untouched);
 // is set, and a line break.
 std::string unexpected_report(std::string_view details, bool colour);
 
-// Writes every byte to the descriptor, resuming after interrupted and partial
-// writes. False when the write fails.
-[[nodiscard]] bool write_all(int fd, std::string_view bytes);
-
 // Writes the bytes to the stream after flushing what the C library buffers
-// for it. False when the write fails.
-[[nodiscard]] bool write_to(Stream stream, std::string_view bytes);
+// for it, asking `interruption` before each write whether to stop.
+[[nodiscard]] WriteOutcome write_to(Stream stream, std::string_view bytes, const Interruption& interruption = {});
 
 // A line of the program's channel: the text in its colour (when the program's
-// colour decision says so) and a line break, written to the stream. False
-// when the write fails.
-[[nodiscard]] bool write_program_line(Stream stream, std::string_view text, ProgramColour colour);
+// colour decision says so) and a line break, written to the stream.
+[[nodiscard]] WriteOutcome write_program_line(Stream stream, std::string_view text, ProgramColour colour,
+                                              const Interruption& interruption = {});
 
 // Flushes buffered C output and ends the process with the status.
 [[noreturn]] void exit_process(int status);
 
+// Ends a run whose output to standard output (a result, a success message,
+// help or the version) did not get out, which is never a success: status 1
+// after a best-effort note on standard error; status 1 and nothing more when
+// the reader closed the pipe early; STATUS_INTERRUPTED, silently, when the
+// run was asked to stop.
+[[noreturn]] void end_after_failed_write(WriteOutcome outcome);
+
+// Ends a run that was asked to stop: no report, STATUS_INTERRUPTED.
+[[noreturn]] void end_interrupted();
+
 // Writes the report to its stream, coloured if the parser's decision for that
-// stream says so, and ends the process with the report's status, even when the
-// write fails.
+// stream says so, and ends the process with the report's status. An error
+// report that cannot be written still ends with its status; help or version
+// that cannot be written ends as end_after_failed_write says.
 [[noreturn]] void emit_and_exit(const Report& report);
 
 // Prints the report of a program error and ends the process: an error report

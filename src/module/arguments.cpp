@@ -65,22 +65,60 @@ LazyError overflow(const char* message) { return lazy_error(ErrorClass::Overflow
 
 LazyError out_of_memory() { return lazy_error(ErrorClass::MemoryError, std::string()); }
 
+// The attribute of a type when it is a str; empty when the type has no such
+// attribute, it is not a str, or reading it raised an ordinary exception.
+// Exceptions that mean stop are the failure.
+Converted<PyRef> text_attribute(PyObject* type, PyObject* name) {
+    PyRef value(PyObject_GetAttr(type, name));
+    if (!value) {
+        if (!pending_exception_is_ordinary()) return std::unexpected(take_interpreter_error());
+        PyErr_Clear();
+        return PyRef();
+    }
+    if (!PyUnicode_Check(value.get())) return PyRef();
+    return value;
+}
+
 // True when the object's type presents itself as numpy's boolean scalar type.
-bool is_numpy_bool(PyObject* type) {
+Converted<bool> is_numpy_bool(PyObject* type) {
     const InternedNames& names = interned();
-    PyRef module(PyObject_GetAttr(type, names.module));
-    if (!module || !PyUnicode_Check(module.get())) {
+    auto module = text_attribute(type, names.module);
+    if (!module) return std::unexpected(std::move(module.error()));
+    if (!*module || PyUnicode_CompareWithASCIIString(module->get(), "numpy") != 0) return false;
+    auto name = text_attribute(type, names.name);
+    if (!name) return std::unexpected(std::move(name.error()));
+    if (!*name) return false;
+    return PyUnicode_CompareWithASCIIString(name->get(), "bool_") == 0 ||
+           PyUnicode_CompareWithASCIIString(name->get(), "bool") == 0;
+}
+
+// The attribute `name` as the type itself defines or inherits it: looked up
+// in the namespaces of the classes of its MRO, never on its metaclass. Empty
+// when none defines it.
+Converted<PyRef> lookup_on_type(PyObject* type, PyObject* name) {
+    PyRef mro(PyObject_GetAttrString(type, "__mro__"));
+    if (!mro) return std::unexpected(take_interpreter_error());
+    if (!PyTuple_Check(mro.get())) return PyRef();
+    const Py_ssize_t count = PyTuple_Size(mro.get());
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyRef namespace_(PyObject_GetAttrString(PyTuple_GetItem(mro.get(), i), "__dict__"));
+        if (!namespace_) return std::unexpected(take_interpreter_error());
+        PyRef found(PyObject_GetItem(namespace_.get(), name));
+        if (found) return found;
+        if (!PyErr_ExceptionMatches(PyExc_KeyError)) return std::unexpected(take_interpreter_error());
         PyErr_Clear();
-        return false;
     }
-    if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
-    PyRef name(PyObject_GetAttr(type, names.name));
-    if (!name || !PyUnicode_Check(name.get())) {
-        PyErr_Clear();
-        return false;
-    }
-    return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
-           PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
+    return PyRef();
+}
+
+// The attribute bound to the object through the descriptor protocol, as an
+// instance attribute lookup binds what it finds on the type.
+Converted<PyRef> bind_to(PyObject* attribute, PyObject* object) {
+    auto get = reinterpret_cast<descrgetfunc>(PyType_GetSlot(Py_TYPE(attribute), Py_tp_descr_get));
+    if (get == nullptr) return PyRef::borrow(attribute);
+    PyRef bound(get(attribute, object, type_object(Py_TYPE(object))));
+    if (!bound) return std::unexpected(take_interpreter_error());
+    return bound;
 }
 
 // Walks a dict entry by entry, stopping when the dict changes under the walk
@@ -126,6 +164,7 @@ Converted<void> bind_arguments(const FunctionSignature& signature, PyObject* con
             Py_ssize_t length = 0;
             const char* utf8 = PyUnicode_AsUTF8AndSize(keyword, &length);
             if (utf8 == nullptr) {
+                if (!pending_exception_is_ordinary()) return std::unexpected(take_interpreter_error());
                 PyErr_Clear();
                 return std::unexpected(unexpected_keyword(signature, keyword));
             }
@@ -169,15 +208,18 @@ Converted<bool> as_flag(PyObject* object) {
     PyObject* bool_type = type_object(&PyBool_Type);
     PyObject* type = type_object(Py_TYPE(object));
     if (type == bool_type) return object == Py_True;
-    if (!is_numpy_bool(type)) return std::unexpected(type_mismatch_error(object, bool_type));
-    PyRef method(PyObject_GetAttr(type, interned().bool_));
-    if (!method) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return std::unexpected(take_interpreter_error());
-        PyErr_Clear();
+    auto numpy_bool = is_numpy_bool(type);
+    if (!numpy_bool) return std::unexpected(std::move(numpy_bool.error()));
+    if (!*numpy_bool) return std::unexpected(type_mismatch_error(object, bool_type));
+    auto method = lookup_on_type(type, interned().bool_);
+    if (!method) return std::unexpected(std::move(method.error()));
+    if (!*method) {
         PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type);
         return std::unexpected(take_interpreter_error());
     }
-    PyRef result(PyObject_CallFunctionObjArgs(method.get(), object, nullptr));
+    auto bound = bind_to(method->get(), object);
+    if (!bound) return std::unexpected(std::move(bound.error()));
+    PyRef result(PyObject_CallNoArgs(bound->get()));
     if (!result) return std::unexpected(take_interpreter_error());
     if (type_object(Py_TYPE(result.get())) != bool_type) {
         return std::unexpected(type_mismatch_error(result.get(), bool_type));
@@ -240,10 +282,18 @@ Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare) {
     if (PyUnicode_Check(object)) {
         return std::unexpected(lazy_error(ErrorClass::TypeError, "Can't extract `str` to `Vec`"));
     }
-    if (!PySequence_Check(object)) return std::unexpected(type_mismatch_error(object, sequence_type()));
+    if (!PySequence_Check(object)) {
+        PyObject* sequence = sequence_type();
+        if (sequence == nullptr) return std::unexpected(take_interpreter_error());
+        return std::unexpected(type_mismatch_error(object, sequence));
+    }
 
+    // The length only sizes the first reservation: an ordinary failure to
+    // report it starts the buffer empty, while an exception that means stop
+    // ends the conversion.
     Py_ssize_t reported = PyObject_Size(object);
     if (reported < 0) {
+        if (!pending_exception_is_ordinary()) return std::unexpected(take_interpreter_error());
         PyErr_Clear();
         reported = 0;
     }
@@ -299,7 +349,10 @@ Converted<ByteMap> as_byte_map(PyObject* object) {
 Failure annotate_argument_error(std::string_view parameter, Failure&& failure) {
     std::string prefix = "argument '" + std::string(parameter) + "': ";
     if (auto* lazy = std::get_if<LazyError>(&failure)) {
-        if (lazy->error_class == ErrorClass::TypeError) lazy->message.insert(0, prefix);
+        if (lazy->error_class == ErrorClass::TypeError) {
+            lazy->message.insert(0, prefix);
+            lazy->annotated = true;
+        }
         return std::move(failure);
     }
     auto& taken = std::get<TakenException>(failure);
@@ -308,7 +361,9 @@ Failure annotate_argument_error(std::string_view parameter, Failure&& failure) {
     PyRef message = text ? PyRef(PyUnicode_FromFormat("%s%U", prefix.c_str(), text.get())) : PyRef();
     PyRef annotated = message ? PyRef(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr)) : PyRef();
     if (!annotated) {
-        // The annotation could not be built; the original error is the better report.
+        // The annotation could not be built; the original error is the better
+        // report, unless what stopped the annotation means stop.
+        if (!pending_exception_is_ordinary()) return take_interpreter_error();
         PyErr_Clear();
         return std::move(failure);
     }

@@ -22,29 +22,30 @@ PyObject* class_object(ErrorClass error_class) {
     return PyExc_SystemError;
 }
 
-// The __qualname__ of a type as a new str, or null (with no exception
-// pending) when it cannot be read as a string.
+// The __qualname__ of a type as a new str; "<failed to extract type name>"
+// when it cannot be read as a string. Null, with the exception pending, when
+// the lookup raised one that means stop.
 PyRef qualified_name(PyObject* type) {
     PyRef name(PyObject_GetAttr(type, interned().qualname));
-    if (!name || !PyUnicode_Check(name.get())) {
+    if (name && PyUnicode_Check(name.get())) return name;
+    if (!name) {
+        if (!pending_exception_is_ordinary()) return PyRef();
         PyErr_Clear();
-        return PyRef();
     }
-    return name;
+    return PyRef(PyUnicode_FromString("<failed to extract type name>"));
 }
 
-// Composes the mismatch message as a str object.
+// Composes the mismatch message as a str object; null with an exception
+// pending when that fails.
 PyRef mismatch_message(const LazyError& error) {
     const TypeMismatch& mismatch = *error.mismatch;
     PyRef expected = qualified_name(mismatch.expected_type.get());
-    if (!expected) expected.reset(PyUnicode_FromString("<failed to extract type name>"));
     if (!expected) return PyRef();
     if (mismatch.object.get() == Py_None) {
         return PyRef(PyUnicode_FromFormat("%s'None' is not an instance of '%U'", error.message.c_str(),
                                           expected.get()));
     }
     PyRef actual = qualified_name(reinterpret_cast<PyObject*>(Py_TYPE(mismatch.object.get())));
-    if (!actual) actual.reset(PyUnicode_FromString("<failed to extract type name>"));
     if (!actual) return PyRef();
     return PyRef(PyUnicode_FromFormat("%s'%U' object is not an instance of '%U'", error.message.c_str(),
                                       actual.get(), expected.get()));
@@ -73,6 +74,10 @@ Failure take_interpreter_error() {
     return TakenException{PyRef(type), PyRef(value), PyRef(traceback)};
 }
 
+bool pending_exception_is_ordinary() {
+    return PyErr_ExceptionMatches(PyExc_Exception) != 0 && PyErr_ExceptionMatches(PyExc_MemoryError) == 0;
+}
+
 Failure core_failure(const CoreError& error) {
     if (error.kind == CoreError::Kind::OutOfMemory) return lazy_error(ErrorClass::MemoryError, std::string());
     return lazy_error(ErrorClass::ValueError, error.message);
@@ -89,7 +94,15 @@ void raise_lazy_error(const LazyError& error) {
                         : PyRef(PyUnicode_FromStringAndSize(error.message.data(),
                                                             static_cast<Py_ssize_t>(error.message.size())));
     if (!message) return;  // the failure to build the message is pending instead
-    PyErr_SetObject(class_object(error.error_class), message.get());
+    PyObject* error_class = class_object(error.error_class);
+    if (!error.annotated) {
+        PyErr_SetObject(error_class, message.get());
+        return;
+    }
+    PyRef exception(PyObject_CallFunctionObjArgs(error_class, message.get(), nullptr));
+    if (!exception) return;
+    PyException_SetCause(exception.get(), nullptr);
+    PyErr_SetObject(error_class, exception.get());
 }
 
 void raise_failure(Failure&& failure) {

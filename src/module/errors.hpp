@@ -33,11 +33,14 @@ struct TypeMismatch {
 
 // An exception described but not yet created: no Python object exists until
 // raise_lazy_error. For a mismatch, `message` holds only the prefix put in
-// front of the composed text (empty, or an argument annotation).
+// front of the composed text (empty, or an argument annotation). An
+// annotated argument error is raised with its cause set to none, which also
+// suppresses its context, as for annotated interpreter exceptions.
 struct LazyError {
     ErrorClass error_class = ErrorClass::ValueError;
     std::string message;
     std::optional<TypeMismatch> mismatch;
+    bool annotated = false;
 };
 
 // An interpreter exception taken over with PyErr_Fetch, normalised.
@@ -56,6 +59,12 @@ LazyError type_mismatch_error(PyObject* object, PyObject* expected_type);
 // Takes over the pending interpreter exception; when none is pending (an
 // interpreter call reported failure without one), a SystemError instead.
 Failure take_interpreter_error();
+
+// Whether the pending exception is an ordinary one (an Exception other than
+// MemoryError) that a lookup may replace by a fallback. KeyboardInterrupt,
+// SystemExit, MemoryError and the other exceptions that mean "stop" are not:
+// they must reach the caller.
+bool pending_exception_is_ordinary();
 
 // A core error as Python sees it: ValueError with the core's message, or
 // MemoryError when the core could not get memory for its result.

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 #include "module/errors.hpp"
@@ -11,36 +12,52 @@ namespace korvalith::py {
 
 namespace {
 
+// What a one-time guard's run() found.
+enum class Once : std::uint8_t {
+    ready,      // the value exists
+    failed,     // this thread's build failed; its exception is pending
+    reentered,  // this thread is building the value and needs it again
+};
+
 // A one-time guard for values built under the interpreter lock. The first
 // thread builds the value; a thread that finds the build in progress releases
 // the interpreter lock while it waits, because the builder may itself need
 // the lock again (an import runs Python code, which lets other threads in).
-// The building thread itself may come back before the build is done, when
-// Python code that the build runs needs the value: it is not made to wait
-// for itself (which would never end); run() returns false to it instead.
+// A build may fail (an import can raise): the guard then returns to its
+// unstarted state, the failure goes to the builder's caller, and the next
+// use, or a thread that was waiting, builds again. The building thread itself
+// may come back before the build is done, when Python code that the build
+// runs needs the value: it is not made to wait for itself (which would never
+// end); run() tells it so instead.
 class OnceUnderInterpreterLock {
 public:
+    // `build` returns whether it succeeded; on failure it leaves an
+    // exception pending.
     template <typename Build>
-    [[nodiscard]] bool run(Build&& build) {
-        if (state_.load(std::memory_order_acquire) == DONE) return true;
-        int expected = UNSTARTED;
-        if (state_.compare_exchange_strong(expected, RUNNING, std::memory_order_acq_rel)) {
-            builder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-            build();
-            state_.store(DONE, std::memory_order_release);
-            state_.notify_all();
-            return true;
+    [[nodiscard]] Once run(Build&& build) {
+        for (;;) {
+            int state = state_.load(std::memory_order_acquire);
+            if (state == DONE) return Once::ready;
+            if (state == UNSTARTED &&
+                state_.compare_exchange_strong(state, RUNNING, std::memory_order_acq_rel)) {
+                builder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+                const bool built = build();
+                // Cleared before the state changes, so that a thread that
+                // built and failed before never mistakes a later builder's
+                // build for its own.
+                builder_.store(std::thread::id(), std::memory_order_relaxed);
+                state_.store(built ? DONE : UNSTARTED, std::memory_order_release);
+                state_.notify_all();
+                return built ? Once::ready : Once::failed;
+            }
+            if (state != RUNNING) continue;  // lost a race to start or finish; look again
+            // Only the builder ever finds its own id here; other threads see
+            // another id, or none yet.
+            if (builder_.load(std::memory_order_relaxed) == std::this_thread::get_id()) return Once::reentered;
+            PyThreadState* saved = PyEval_SaveThread();
+            state_.wait(RUNNING, std::memory_order_acquire);
+            PyEval_RestoreThread(saved);
         }
-        // Only the builder ever finds its own id here; other threads see
-        // another id, or none yet.
-        if (builder_.load(std::memory_order_relaxed) == std::this_thread::get_id()) return false;
-        PyThreadState* saved = PyEval_SaveThread();
-        for (int seen = state_.load(std::memory_order_acquire); seen != DONE;
-             seen = state_.load(std::memory_order_acquire)) {
-            state_.wait(seen, std::memory_order_acquire);
-        }
-        PyEval_RestoreThread(saved);
-        return true;
     }
 
     // In the child of a fork: a build that another thread of the parent had
@@ -79,41 +96,42 @@ PyObject* intern(const char* text) {
     return object;
 }
 
-// collections.abc.Sequence, a new reference; a failed import is fatal.
+// collections.abc.Sequence, a new reference; null with the exception pending
+// when the import or the attribute lookup fails.
 PyRef import_sequence() {
     PyRef module(PyImport_ImportModule("collections.abc"));
-    PyRef type(module ? PyObject_GetAttrString(module.get(), "Sequence") : nullptr);
-    if (!type) {
-        if (PyErr_Occurred() != nullptr) PyErr_WriteUnraisable(nullptr);
-        fatal_error("could not import Sequence from collections.abc");
-    }
-    return type;
+    if (!module) return PyRef();
+    return PyRef(PyObject_GetAttrString(module.get(), "Sequence"));
 }
 
 }  // namespace
 
 const InternedNames& interned() {
-    const bool ready = names_once.run([] {
+    const Once outcome = names_once.run([] {
         names.qualname = intern("__qualname__");
         names.module = intern("__module__");
         names.name = intern("__name__");
         names.bool_ = intern("__bool__");
         names.all = intern("__all__");
+        return true;
     });
     // Interning runs no Python code, so nothing can ask for the names while
-    // they are being made.
-    if (!ready) fatal_error("interned names needed while they are being created");
+    // they are being made, and a failure to make one never returns.
+    if (outcome != Once::ready) fatal_error("interned names needed while they are being created");
     return names;
 }
 
 PyObject* sequence_type() {
-    const bool ready = sequence_once.run([] {
+    const Once outcome = sequence_once.run([] {
         PyRef type = import_sequence();
+        if (!type) return false;
         // Python code run by the import may have looked the type up already
         // (below); the first one found is kept.
         if (sequence == nullptr) sequence = type.release();
+        return true;
     });
-    if (!ready && sequence == nullptr) {
+    if (outcome == Once::failed) return nullptr;
+    if (outcome == Once::reentered && sequence == nullptr) {
         // Python code that the import runs on this thread (an import hook,
         // say) needs the type before the import has returned: look it up now
         // instead of waiting for this thread itself.

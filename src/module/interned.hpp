@@ -18,9 +18,9 @@ struct InternedNames {
 // The names; creating them cannot fail recoverably (a failure is fatal).
 const InternedNames& interned();
 
-// The `Sequence` type of collections.abc, imported once (and once more when
-// Python code run by that import needs the type first); a failed import is
-// fatal.
+// The `Sequence` type of collections.abc (borrowed), imported once (and once
+// more when Python code run by that import needs the type first). Null, with
+// the exception pending, when the import fails; the next call tries again.
 PyObject* sequence_type();
 
 }  // namespace korvalith::py

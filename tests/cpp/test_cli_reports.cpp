@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/command_tree.hpp"
+#include "cli/control_characters.hpp"
 #include "cli/parser.hpp"
 #include "cli/reports.hpp"
 
@@ -41,19 +42,33 @@ TEST(CliReports, UnexpectedErrorReport) {
               "Unexpected error occurred.\nDetails: \x1b[31mValueError: x\x1b[0m\n");
 }
 
-TEST(CliReports, FailedWritesAreDetected) {
+TEST(CliReports, WriteOutcomes) {
     std::signal(SIGPIPE, SIG_IGN);
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
-    EXPECT_TRUE(write_all(ends[1], "abc"));
+    EXPECT_EQ(write_all(ends[1], "abc"), WriteOutcome::written);
     char buffer[4] = {};
     EXPECT_EQ(read(ends[0], buffer, sizeof buffer), 3);
     EXPECT_STREQ(buffer, "abc");
+    // A run asked to stop writes nothing more.
+    EXPECT_EQ(write_all(ends[1], "abc", Interruption(+[] { return true; })), WriteOutcome::interrupted);
     close(ends[0]);
-    EXPECT_FALSE(write_all(ends[1], "abc"));  // nobody reads any more
+    EXPECT_EQ(write_all(ends[1], "abc"), WriteOutcome::closed_by_reader);  // nobody reads any more
     close(ends[1]);
-    EXPECT_FALSE(write_all(-1, "abc"));
-    EXPECT_TRUE(write_all(-1, ""));
+    EXPECT_EQ(write_all(-1, "abc"), WriteOutcome::failed);
+    EXPECT_EQ(write_all(-1, ""), WriteOutcome::written);
+}
+
+TEST(CliReports, EchoedNamesShowControlCharactersEscaped) {
+    EXPECT_EQ(escape_control_characters("in\x1b]0;x\x07\n.txt"), "in\\x1b]0;x\\x07\\x0a.txt");
+    EXPECT_EQ(escape_control_characters("del\x7f c1\xc2\x9b\xc2\x80"), "del\\x7f c1\\x9b\\x80");
+    // Printable text, non-ASCII letters and the neighbours of C1 included, is kept.
+    EXPECT_EQ(escape_control_characters("Übergröße \xc2\xa0\xc3\x80 \\x1b.txt"),
+              "Übergröße \xc2\xa0\xc3\x80 \\x1b.txt");
+    // In the parser's reports too.
+    ParseResult result = parse_arguments(build_cli(), std::vector<std::string>{"k", "bad\x1b[2J"});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_TRUE(result.error().render(false).starts_with("error: unrecognized subcommand 'bad\\x1b[2J'\n"));
 }
 
 class CliExit : public ::testing::Test {

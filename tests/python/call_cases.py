@@ -129,6 +129,20 @@ def raise_lookup_error():
     raise LookupError("no name")
 
 
+def raise_memory_error():
+    raise MemoryError
+
+
+class LengthlessSequence:
+    """A sequence whose __len__ runs out of memory: the conversion ends there."""
+
+    def __len__(self):
+        raise MemoryError
+
+    def __getitem__(self, index):
+        raise IndexError(index)
+
+
 def build_cases():
     caesar = ciphers.caesar
     rot13 = ciphers.rot13
@@ -149,6 +163,7 @@ def build_cases():
     long_named = LongNamed()
     unnamed = named_by(raise_lookup_error)
     misnamed = named_by(lambda: 42)
+    out_of_memory_naming = named_by(raise_memory_error)
     base32_text = fresh_text("MZXW6YTBOI======" * (BIG // 16))
     base64_text = fresh_text("Zm9vYmFy" * (BIG // 8))
     mapping = {fresh_text("ab")[0]: fresh_text("xy")[1], "e": "E", " ": "_"}
@@ -176,6 +191,7 @@ def build_cases():
         add(prefix + ".long_type_name", function, *before, long_named, *after, raises=TypeError)
         add(prefix + ".type_name_raises", function, *before, unnamed, *after, raises=TypeError)
         add(prefix + ".type_name_not_str", function, *before, misnamed, *after, raises=TypeError)
+        add(prefix + ".type_name_memory_error", function, *before, out_of_memory_naming, *after, raises=MemoryError)
         add(prefix + ".surrogate", function, *before, surrogate, *after, raises=UnicodeEncodeError)
 
     def bytes_errors(prefix, function, before, after):
@@ -258,6 +274,7 @@ def build_cases():
         add(name + ".text.item_256", function, [1, 256], key16, "iso", raises=OverflowError)
         add(name + ".text.item_str", function, [1, "a"], key16, "iso", raises=TypeError)
         add(name + ".text.broken_sequence", function, BrokenSequence(), key16, "iso", raises=LookupError)
+        add(name + ".text.len_memory_error", function, LengthlessSequence(), key16, "iso", raises=MemoryError)
         add(name + ".text.lying_sequence", function, LyingSequence(), key16, "iso", reaches_core=True,
             raises=Exception)
         add(name + ".key.bytearray", function, data, bytearray(key16), "iso", raises=TypeError)

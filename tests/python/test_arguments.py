@@ -70,6 +70,9 @@ class ConverterTest(unittest.TestCase):
         self.assertIs(type(caught.exception), cls)
         self.assertEqual(caught.exception.args, (message,))
         self.assertIsNone(caught.exception.__cause__)
+        if message.startswith("argument '"):
+            # An annotated error: its cause was set (to none), which hides its context.
+            self.assertTrue(caught.exception.__suppress_context__)
         return caught.exception
 
     def test_text(self):
@@ -122,6 +125,57 @@ class ConverterTest(unittest.TestCase):
         # Only numpy's own type names qualify.
         self.assertRaisesExactly(TypeError, "argument 'strict': 'bool8' object is not an instance of 'bool'",
                                  base32.decode, "", fake_numpy_bool(name="bool8"))
+
+    def test_flag_numpy_bool_is_looked_up_as_for_an_instance(self):
+        # Found on the type or its bases (never on the metaclass), bound to the
+        # object, called without arguments. strict=True rejects "MZXW6".
+        class Base:
+            def __bool__(self):
+                return True
+
+        class Meta(type):
+            def __bool__(cls):
+                return True
+
+        inherited = type("bool", (Base,), {"__module__": "numpy"})()
+        static = type("bool_", (), {"__module__": "numpy", "__bool__": staticmethod(lambda: True)})()
+        for strict in (inherited, static):
+            with self.assertRaisesRegex(ValueError, "Length of input is not valid"):
+                base32.decode("MZXW6", strict)
+        self.assertRaisesExactly(
+            TypeError, "argument 'strict': object of type '<class 'numpy.bool_'>' does not define a '__bool__' "
+            "conversion", base32.decode, "MZXW6", Meta("bool_", (), {"__module__": "numpy"})())
+
+    def test_exceptions_that_mean_stop_are_never_swallowed(self):
+        def raiser(exception):
+            def method(*args):
+                raise exception
+            return method
+
+        def type_attribute_raising(attribute, exception):
+            class Meta(type):
+                def __getattribute__(cls, name):
+                    if name == attribute:
+                        raise exception
+                    return super().__getattribute__(name)
+            return Meta("T", (), {})()
+
+        def sequence_whose_len_raises(exception):
+            return type("Sized", (), {"__len__": raiser(exception), "__getitem__": lambda self, i: (7,)[i]})()
+
+        for stop in (KeyboardInterrupt, SystemExit, MemoryError):
+            with self.subTest(stop=stop.__name__):
+                with self.assertRaises(stop):
+                    aes.encrypt_ecb(sequence_whose_len_raises(stop), bytes(16), "pkcs")
+                with self.assertRaises(stop):  # the type name of a mismatch message
+                    base32.decode(type_attribute_raising("__qualname__", stop))
+                with self.assertRaises(stop):  # the test for numpy's bool
+                    base32.decode("", type_attribute_raising("__module__", stop))
+        # Ordinary exceptions still fall back.
+        self.assertEqual(aes.encrypt_ecb(sequence_whose_len_raises(ValueError), bytes(16), "pkcs"),
+                         aes.encrypt_ecb(b"\x07", bytes(16), "pkcs"))
+        self.assertRaisesExactly(TypeError, "argument 'data': '<failed to extract type name>' object is not an "
+                                 "instance of 'str'", base32.decode, type_attribute_raising("__qualname__", KeyError))
 
     def test_long(self):
         self.assertRaisesExactly(OverflowError, "Python int too large to convert to C long",

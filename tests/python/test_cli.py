@@ -131,6 +131,19 @@ class ActionsTest(WorkingDirectoryTest):
         self.assertSuccess(cli("base64", "encode", name), base64.b64encode(bytes(range(256))).decode() + "\n")
         self.assertSuccess(cli("base32", "encode", name), base64.b32encode(bytes(range(256))).decode() + "\n")
 
+    def test_standard_input_as_data(self):
+        # "-" reads standard input: bytes for the encodings, UTF-8 text for
+        # the ciphers; with -s it is the literal text.
+        binary = bytes(range(256)) * 300
+        self.assertSuccess(cli("base64", "encode", "-", input=binary), base64.b64encode(binary).decode() + "\n")
+        target = self.path("decoded")
+        self.assertSuccess(cli("base32", "decode", "-", "-o", target, input=base64.b32encode(binary)),
+                           f"Successfully wrote data to {target}\n")
+        self.assertEqual(self.read("decoded"), binary)
+        self.assertSuccess(cli("caesar", "encrypt", "-", "3", input="Grüße, abc".encode()), "Juüßh, def\n")
+        self.assertReport(cli("rot13", "rotate", "-", input=b"\xff"), "Could not read file: -")
+        self.assertSuccess(cli("base64", "encode", "-s", "-", input=b"ignored"), "LQ==\n")
+
     def test_vigenere_flags(self):
         self.assertSuccess(cli("vigenere", "encrypt", "-s", "a b", "bcd"), "b e\n")
         self.assertSuccess(cli("vigenere", "encrypt", "-s", "-k", "a b", "bcd"), "b d\n")
@@ -234,6 +247,19 @@ class FailureTableTest(WorkingDirectoryTest):
         self.assertReport(cli("caesar", "encrypt", latin1, "3"), f"Could not read file: {latin1}")
         self.assertReport(cli("caesar", "encrypt", "missing.txt", "3", cwd=self.directory.name),
                           "Could not read file: missing.txt")
+
+    def test_control_characters_in_echoed_names(self):
+        # A crafted name cannot drive the terminal: C0, DEL and C1 controls are
+        # shown escaped, printable text as it is.
+        name = "in\x1b]0;pwned\x07\x7f\x9b2J Grüße.txt"
+        shown = "in\\x1b]0;pwned\\x07\\x7f\\x9b2J Grüße.txt"
+        self.assertReport(cli("rot13", "rotate", name, cwd=self.directory.name), f"Could not read file: {shown}")
+        self.assertSuccess(cli("rot13", "rotate", "-s", "abc", "-o", name, cwd=self.directory.name),
+                           f"Successfully wrote data to {shown}\n")
+        self.assertEqual(self.read(name), b"nop")
+        process = cli("rot13", "rotate", "-s", "abc", "--\x1b[2J")
+        self.assertEqual(process.returncode, 2)
+        self.assertTrue(process.stderr.startswith(b"error: unexpected argument '--\\x1b[2J' found\n"), process.stderr)
 
     def test_failed_read_creates_no_output(self):
         target = self.path("never")

@@ -203,7 +203,51 @@ FORK_DURING_FIRST_USE_CHILD = textwrap.dedent("""
 """)
 
 
+# The one-time lookup of the Sequence type fails (an import hook refuses it,
+# Ctrl-C lands in it, the module is blocked): the caller gets that exception,
+# the process goes on, and a later call looks the type up again.
+FAILED_FIRST_USE_CHILD = textwrap.dedent("""
+    import builtins, sys
+    import _korvalith
+
+    aes = _korvalith.ciphers.aes
+    original_import = builtins.__import__
+
+    def refusing(exception):
+        def hook(name, *args, **kwargs):
+            if name == "collections.abc":
+                raise exception
+            return original_import(name, *args, **kwargs)
+        return hook
+
+    def attempt():
+        try:
+            aes.encrypt_ecb(5, b"", "iso")
+        except BaseException as error:  # the point: which one arrives
+            print(type(error).__name__ + ":", error, flush=True)
+
+    for exception in (ImportError("refused"), KeyboardInterrupt()):
+        builtins.__import__ = refusing(exception)
+        attempt()
+    builtins.__import__ = original_import
+    sys.modules["collections.abc"] = None
+    attempt()
+    del sys.modules["collections.abc"]  # imported afresh
+    attempt()
+    attempt()
+""")
+
+
 class FirstUseTest(unittest.TestCase):
+    def test_failed_first_use_raises_and_is_retried(self):
+        child = subprocess.run([sys.executable, "-c", FAILED_FIRST_USE_CHILD], capture_output=True, text=True,
+                               timeout=60)
+        self.assertEqual(child.returncode, 0, child.stderr)
+        lines = child.stdout.splitlines()
+        self.assertEqual(lines[:2], ["ImportError: refused", "KeyboardInterrupt: "])
+        self.assertTrue(lines[2].startswith("ModuleNotFoundError: "), lines[2])
+        self.assertEqual(lines[3:], ["TypeError: argument 'text': 'int' object is not an instance of 'Sequence'"] * 2)
+
     @unittest.skipUnless(hasattr(os, "fork"), "needs fork")
     def test_fork_while_another_thread_creates_the_value(self):
         child = subprocess.run([sys.executable, "-c", FORK_DURING_FIRST_USE_CHILD], capture_output=True, text=True,
