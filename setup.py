@@ -15,6 +15,7 @@ import re
 import shutil
 import subprocess
 import sys
+import sysconfig
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -45,9 +46,12 @@ def wheel_platform():
     """The platform tag asked for with KORVALITH_WHEEL_PLATFORM, or None for
     the machine's own."""
     platform = os.environ.get("KORVALITH_WHEEL_PLATFORM") or None
+    native = sysconfig.get_platform().replace("-", "_").replace(".", "_")
+    if platform == native:
+        return None
     if platform is not None and platform not in CROSS_PRESETS:
         sys.exit("error: KORVALITH_WHEEL_PLATFORM=%s is not one of: %s"
-                 % (platform, ", ".join(sorted(CROSS_PRESETS))))
+                 % (platform, ", ".join(sorted(set(CROSS_PRESETS) | {native}))))
     return platform
 
 
