@@ -12,6 +12,7 @@
 #include "cli/parser.hpp"
 #include "cli/process_arguments.hpp"
 #include "cli/reports.hpp"
+#include "cli/version.hpp"
 #include "common/utf8.hpp"
 #include "fuzz_support.hpp"
 
@@ -70,7 +71,7 @@ void check_report(const Report& report) {
         case ReportKind::version:
             check(report.status == STATUS_SUCCESS && report.stream == Stream::standard_output,
                   "version status or stream");
-            check(plain.starts_with("Korvalith 0.2.0"), "version text");
+            check(plain.starts_with("Korvalith " + std::string(VERSION) + "\n"), "version text");
             break;
         case ReportKind::error:
             check(report.status == STATUS_USAGE_ERROR && report.stream == Stream::standard_error,

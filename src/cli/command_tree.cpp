@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "cli/version.hpp"
+
 namespace korvalith::cli {
 
 namespace {
@@ -119,7 +121,7 @@ bool Command::has_positionals() const {
 Command build_cli() {
     Command top{.name = "Korvalith",
                 .about = "Korvalith - CLI interface for fast cryptographic operations.",
-                .version = "0.2.0",
+                .version = std::string(VERSION),
                 .subcommand_required = true,
                 .styles = CLI_STYLES};
     top.subcommands.push_back(encoding_group("base32"));

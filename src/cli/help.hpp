@@ -39,7 +39,7 @@ StyledText usage_line(const CommandPath& path);
 // text in an aligned column. Ends with a line break.
 StyledText help_text(const CommandPath& path);
 
-// "Korvalith 0.2.0" and a line break.
+// "Korvalith", a blank, the version and a line break.
 StyledText version_text(const Command& top);
 
 }  // namespace korvalith::cli

@@ -7,6 +7,7 @@
 #include "cli/command_tree.hpp"
 #include "cli/help.hpp"
 #include "cli/parser.hpp"
+#include "cli/version.hpp"
 
 namespace korvalith::cli {
 namespace {
@@ -124,8 +125,9 @@ TEST(CliHelp, HelpSubcommandErrors) {
 }
 
 TEST(CliHelp, VersionOnTopLevelOnly) {
-    EXPECT_EQ(shown({"-V"}, ReportKind::version), "Korvalith 0.2.0\n");
-    EXPECT_EQ(shown({"--version", "base32"}, ReportKind::version), "Korvalith 0.2.0\n");
+    const std::string expected = "Korvalith " + std::string(VERSION) + "\n";
+    EXPECT_EQ(shown({"-V"}, ReportKind::version), expected);
+    EXPECT_EQ(shown({"--version", "base32"}, ReportKind::version), expected);
     EXPECT_EQ(parse_arguments(build_cli(), std::vector<std::string>{"k", "caesar", "encrypt", "--version"})
                   .error().kind, ReportKind::error);
 }
@@ -144,7 +146,7 @@ TEST(CliHelp, TreeIsFreshAndComplete) {
     first.subcommands.clear();
     const Command tree = build_cli();
     ASSERT_EQ(tree.subcommands.size(), 5u);
-    EXPECT_EQ(tree.version, "0.2.0");
+    EXPECT_EQ(tree.version, VERSION);
     EXPECT_TRUE(tree.styles.has_value());
     const Command* encrypt = tree.find_subcommand("vigenere")->find_subcommand("encrypt");
     ASSERT_NE(encrypt, nullptr);

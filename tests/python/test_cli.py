@@ -10,7 +10,7 @@ import sys
 import tempfile
 import unittest
 
-from support import LAUNCHER, run_cli
+from support import LAUNCHER, VERSION_TEXT, run_cli
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")
 GREEN, RED, RESET = "\x1b[32m", "\x1b[31m", "\x1b[0m"
@@ -180,14 +180,14 @@ class ActionsTest(WorkingDirectoryTest):
         script = self.write("help.py", b"import _korvalith\n_korvalith.cli.parse()\nprint('after')\n")
         process = subprocess.run([sys.executable, script, "--version"], capture_output=True,
                                  env=plain_environment(), timeout=60)
-        self.assertEqual((process.returncode, process.stdout), (0, b"Korvalith 0.2.0\n"))
+        self.assertEqual((process.returncode, process.stdout), (0, VERSION_TEXT))
 
 
 class HelpAndVersionTest(unittest.TestCase):
     def test_version(self):
         for flag in ("-V", "--version"):
             process = cli(flag)
-            self.assertEqual((process.returncode, process.stdout, process.stderr), (0, b"Korvalith 0.2.0\n", b""))
+            self.assertEqual((process.returncode, process.stdout, process.stderr), (0, VERSION_TEXT, b""))
 
     def test_help_forms_agree(self):
         for command in ((), ("caesar",), ("caesar", "encrypt")):
