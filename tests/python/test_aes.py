@@ -1,5 +1,6 @@
 """AES in ECB mode with ISO/IEC 7816-4 or PKCS#7 padding."""
 
+import hashlib
 import os
 import random
 import sys
@@ -18,6 +19,13 @@ EXAMPLES = {
     24: ("dda97ca4864cdfe06eaf70a0ec0d7191", "3fe7286abde5f03943d5777020259626"),
     32: ("8ea2b7ca516745bfeafc49904b496089", "9f3b7504926f8bd36e3118e903a4cd4a"),
 }
+# SHA-256 of the ciphertexts of many_lengths() under bytes(range(100, 100 + n))
+# for each key size n, made with OpenSSL's AES-ECB over the same padded data.
+MANY_LENGTHS_DIGESTS = {
+    16: "fed6191d23618307f3ab74016dbed4d392f366b4e8a336004c7aeacb4d1eba6a",
+    24: "ab2a2478b32230c79e8568781b4265009a610d56a5ae0deceac31be8e3202024",
+    32: "63749d4872406bc25e59f0bfa548a1371ceabfdf6d4b8417b908f41ab3bfd7b6",
+}
 MODES = ("iso", "ISO", "iso/iec", "ISO/IEC", "pkcs", "PKCS", "pkcs#7", "PKCS#7")
 KEY = bytes(range(16))
 
@@ -33,6 +41,13 @@ def pad_iso(data):
 def pad_pkcs(data):
     count = 16 - len(data) % 16
     return data + bytes([count]) * count
+
+
+def many_lengths():
+    """(text, mode) for every length from 0 to 700 bytes: up to 44 blocks, so
+    that each way of grouping blocks leaves every possible remainder."""
+    for length in range(701):
+        yield bytes((7 * i + length) & 0xFF for i in range(length)), "pkcs" if length % 2 else "iso"
 
 
 def load_cryptography():
@@ -109,6 +124,18 @@ class EcbTest(AesTestCase):
                         decrypted = aes.decrypt_ecb(encrypted, key, mode)
                         self.assertIs(type(decrypted), bytes)
                         self.assertEqual(decrypted, text)
+
+    def test_every_length_against_recorded_ciphertexts(self):
+        # Holds where no reference library loads, as under the 32-bit interpreter.
+        for size, expected in MANY_LENGTHS_DIGESTS.items():
+            with self.subTest(key_bits=size * 8):
+                key = bytes(range(100, 100 + size))
+                digest = hashlib.sha256()
+                for text, mode in many_lengths():
+                    encrypted = aes.encrypt_ecb(text, key, mode)
+                    self.assertEqual(aes.decrypt_ecb(encrypted, key, mode), text)
+                    digest.update(encrypted)
+                self.assertEqual(digest.hexdigest(), expected)
 
     def test_every_mode_spelling(self):
         for mode in MODES:
@@ -212,6 +239,11 @@ class UnpaddingTest(AesTestCase):
         # The removed bytes need not equal the count.
         two = self.block_decrypting_to(bytes(16)) + self.block_decrypting_to(bytes(15) + b"\x11")
         self.assertEqual(aes.decrypt_ecb(two, KEY, "pkcs"), bytes(15))
+        # Up to 255 bytes, across many blocks.
+        body = bytes(range(256)) + bytes(range(48))
+        blocks = b"".join(self.block_decrypting_to(body[i:i + 16]) for i in range(0, 304, 16))
+        blocks += self.block_decrypting_to(bytes(15) + b"\xff")
+        self.assertEqual(aes.decrypt_ecb(blocks, KEY, "pkcs"), body[:65])
 
     def test_iso_rules(self):
         self.assertValueError("Unexpected character found when unpadding, expected 0, found: 7",
@@ -225,9 +257,14 @@ class UnpaddingTest(AesTestCase):
                          b"abcdefghijklm")
         # A final 0x80 alone is the padding.
         self.assertEqual(aes.decrypt_ecb(self.block_decrypting_to(b"\x80" * 16), KEY, "iso"), b"\x80" * 15)
-        # The marker may sit in an earlier block.
-        two = self.block_decrypting_to(b"abc\x80" + bytes(12)) + self.block_decrypting_to(bytes(16))
-        self.assertEqual(aes.decrypt_ecb(two, KEY, "iso"), b"abc")
+        # The marker may sit in an earlier block, however far back.
+        zero_block = self.block_decrypting_to(bytes(16))
+        for zero_blocks in (1, 40):
+            with self.subTest(zero_blocks=zero_blocks):
+                marked = self.block_decrypting_to(b"abc\x80" + bytes(12)) + zero_block * zero_blocks
+                self.assertEqual(aes.decrypt_ecb(marked, KEY, "iso"), b"abc")
+                self.assertValueError("Unexpected end before finding 0x80",
+                                      aes.decrypt_ecb, zero_block * zero_blocks, KEY, "iso")
 
 
 class OpenSSLAgreementTest(unittest.TestCase):
