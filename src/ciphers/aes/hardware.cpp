@@ -96,9 +96,10 @@ KORVALITH_AES_INLINE void next_words_192(__m128i& low, __m128i& high) {
     high = _mm_xor_si128(prefix_xor(high), _mm_shuffle_epi32(low, 0xFF));
 }
 
-// Round keys of four words each, from the steps of six: two steps give three
-// round keys (low of step s; high of s with the first half of low of s+1;
-// the second half of low of s+1 with high of s+1).
+// Round keys have four words, steps six: after round key 0 (the low words of
+// the key), each two steps give three round keys: words 4 and 5 of the step
+// before with words 0 and 1 of the first step, words 2 to 5 of the first
+// step, and words 0 to 3 of the second step.
 KORVALITH_AES_INLINE __m128i lower_halves(__m128i first, __m128i second) {
     return _mm_unpacklo_epi64(first, second);
 }
