@@ -10,6 +10,12 @@ needed; optional peers that are not installed are skipped.
     python3 bench/compare.py                 # every row, module from build/
     python3 bench/compare.py --filter base64 # rows whose name contains base64
     python3 bench/compare.py --wall          # wall-clock time instead of CPU time
+
+The AES rows also compare the module with the one in <build>/portable, which
+the build makes for the tests with the AES instructions left out. On the
+32-bit target, where no peer loads, they are the rows that count:
+
+    build-i386/target-python bench/compare.py --build build-i386 --filter aes-
 """
 
 import argparse
@@ -68,7 +74,7 @@ def best_times(ours, peer, repeat, clock):
 
 # Sections: each returns the rows of one part of the module.
 
-def shift_cipher_rows(k):
+def shift_cipher_rows(k, options):
     text = ascii_text(MIB)
     caesar_table = str.maketrans(string.ascii_lowercase + string.ascii_uppercase,
                                  string.ascii_lowercase[3:] + string.ascii_lowercase[:3]
@@ -84,7 +90,7 @@ def shift_cipher_rows(k):
     return rows
 
 
-def encoding_rows(k):
+def encoding_rows(k, options):
     b32 = k.encodings.base32
     b64 = k.encodings.base64
     data = random_bytes(MIB)
@@ -164,17 +170,36 @@ def import_optional(name, probe=lambda module: None):
         sys.path.remove(system_packages)
 
 
-def aes_rows(k):
+def load_module_from(directory):
+    """The _korvalith module file in `directory`, loaded beside the one
+    already imported (as a separate module object), or None when absent."""
+    import importlib.util
+
+    path = os.path.join(directory, "_korvalith.abi3.so")
+    if not os.path.isfile(path):
+        return None
+    spec = importlib.util.spec_from_file_location("_korvalith", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def aes_rows(k, options):
     """AES-ECB over 1 MiB with PKCS#7 padding. Peers get the padded data (and
-    strip the padding after decrypting) so they do the same work."""
+    strip the padding after decrypting) so they do the same work. A 16-byte
+    call counts a peer's creation of its cipher object. The portable rows
+    compare with the same module built without the AES instructions."""
     hazmat = import_optional("cryptography.hazmat.primitives.ciphers",
                              lambda m: m.Cipher(m.algorithms.AES(bytes(16)), m.modes.ECB()).encryptor())
     dome_probe = (lambda m: m.new(bytes(16), m.MODE_ECB).encrypt(bytes(16)))
     dome = import_optional("Crypto.Cipher.AES", dome_probe) or import_optional("Cryptodome.Cipher.AES", dome_probe)
     pyaes = import_optional("pyaes")
 
+    portable = load_module_from(options.portable or os.path.join(options.build, "portable"))
+
     text = random_bytes(MIB, seed=3)
     padded = text + bytes([16]) * 16
+    short = text[:16]
     # pyaes runs about a thousand times slower: it gets 64 KiB and its time is scaled.
     slow_size = 64 * 1024
     rows = []
@@ -198,8 +223,10 @@ def aes_rows(k):
                 return plain[:-plain[-1]]
 
             assert openssl_encrypt() == ciphertext and openssl_decrypt() == text
-            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, openssl_encrypt, "cryptography (OpenSSL)"),
-                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, openssl_decrypt, "cryptography (OpenSSL)")]
+            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, openssl_encrypt, "cryptography (OpenSSL)",
+                         target=1.5),
+                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, openssl_decrypt, "cryptography (OpenSSL)",
+                         target=1.5)]
         if dome is not None:
             def dome_encrypt(key=key):
                 return dome.new(key, dome.MODE_ECB).encrypt(padded)
@@ -208,9 +235,23 @@ def aes_rows(k):
                 plain = dome.new(key, dome.MODE_ECB).decrypt(ciphertext)
                 return plain[:-plain[-1]]
 
+            def dome_encrypt_short(key=key):
+                return dome.new(key, dome.MODE_ECB).encrypt(short)
+
             assert dome_encrypt() == ciphertext and dome_decrypt() == text
-            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, dome_encrypt, "pycryptodome"),
-                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, dome_decrypt, "pycryptodome")]
+            assert dome_encrypt_short() == k.ciphers.aes.encrypt_ecb(short, key, "pkcs")[:16]
+            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt, dome_encrypt, "pycryptodome", target=1.2),
+                     Row(f"{name} decrypt 1 MiB", MIB, decrypt, dome_decrypt, "pycryptodome", target=1.2),
+                     Row(f"{name} encrypt 16 B", 16, lambda key=key: k.ciphers.aes.encrypt_ecb(short, key, "pkcs"),
+                         dome_encrypt_short, "pycryptodome new+encrypt", target=12.0)]
+        if portable is not None:
+            assert portable.ciphers.aes.encrypt_ecb(text, key, "pkcs") == ciphertext
+            rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt,
+                         lambda key=key: portable.ciphers.aes.encrypt_ecb(text, key, "pkcs"), "portable path",
+                         target=10.0),
+                     Row(f"{name} decrypt 1 MiB", MIB, decrypt,
+                         lambda key=key, ciphertext=ciphertext: portable.ciphers.aes.decrypt_ecb(ciphertext, key, "pkcs"),
+                         "portable path", target=10.0)]
         if pyaes is not None:
             slow_plain = padded[:slow_size]
             slow_cipher = ciphertext[:slow_size]
@@ -258,7 +299,7 @@ def python_vigenere(text, key, decrypt=False, skip_non_alpha=True):
     return "".join(out)
 
 
-def vigenere_substitution_rows(k):
+def vigenere_substitution_rows(k, options):
     text = ascii_text(MIB)
     data = text.encode("ascii")
     key = "Lemon"
@@ -306,6 +347,9 @@ def main():
                         help="directory holding _korvalith.abi3.so (default: build/)")
     parser.add_argument("--repeat", type=int, default=5, help="timed repeats per function (best is kept)")
     parser.add_argument("--filter", default="", help="run only rows whose name contains this text")
+    parser.add_argument("--portable", default=None,
+                        help="directory holding the module built without the AES instructions "
+                             "(default: portable/ in the build directory)")
     parser.add_argument("--wall", action="store_true",
                         help="time with the wall clock instead of the process's CPU time")
     options = parser.parse_args()
@@ -319,7 +363,7 @@ def main():
     print(f"{'row':40} {'ours MB/s':>11} {'peer':>22} {'peer MB/s':>11} {'ratio':>8} {'target':>7}")
     missed = 0
     for section in SECTIONS:
-        for row in section(_korvalith):
+        for row in section(_korvalith, options):
             if options.filter not in row.name:
                 continue
             ours, peer = best_times(row.ours, row.peer, options.repeat, clock)

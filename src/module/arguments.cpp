@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/checked_size.hpp"
+#include "common/secure_wipe.hpp"
 #include "module/interned.hpp"
 
 namespace korvalith::py {
@@ -77,6 +78,20 @@ Converted<PyRef> text_attribute(PyObject* type, PyObject* name) {
     }
     if (!PyUnicode_Check(value.get())) return PyRef();
     return value;
+}
+
+// Appends one byte. A full buffer moves to one of twice the room and the old
+// memory is wiped before it is freed, where growing in place could leave a
+// copy behind.
+bool push_back_wiping(ByteBuffer& buffer, std::uint8_t byte) {
+    if (buffer.size() == buffer.capacity()) {
+        auto capacity = checked_mul(buffer.capacity() < 64 ? 64 : buffer.capacity(), 2);
+        ByteBuffer grown;
+        if (!capacity || !grown.reserve(*capacity) || !grown.append(buffer.view())) return false;
+        secure_wipe(buffer.data(), buffer.capacity());
+        buffer = std::move(grown);
+    }
+    return buffer.push_back(byte);
 }
 
 // True when the object's type presents itself as numpy's boolean scalar type.
@@ -258,7 +273,7 @@ Converted<char32_t> as_char(PyObject* object) {
     return static_cast<char32_t>(code_point);
 }
 
-Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare) {
+Converted<ByteBuffer> as_byte_vector(PyObject* object) {
     const char* contents = nullptr;
     Py_ssize_t size = 0;
     if (PyBytes_Check(object)) {
@@ -271,10 +286,9 @@ Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare) {
         if (contents == nullptr) return std::unexpected(take_interpreter_error());
     }
     if (contents != nullptr) {
-        auto capacity = checked_add(static_cast<std::size_t>(size), spare);
         ByteBuffer buffer;
-        if (!capacity || !buffer.reserve(*capacity)) return std::unexpected(out_of_memory());
-        if (!buffer.append(reinterpret_cast<const std::uint8_t*>(contents), static_cast<std::size_t>(size))) {
+        if (!buffer.reserve(static_cast<std::size_t>(size)) ||
+            !buffer.append(reinterpret_cast<const std::uint8_t*>(contents), static_cast<std::size_t>(size))) {
             return std::unexpected(out_of_memory());
         }
         return buffer;
@@ -300,7 +314,13 @@ Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare) {
     std::size_t expected = static_cast<std::size_t>(reported);
     if (expected > MAX_RESERVED_ITEMS) expected = MAX_RESERVED_ITEMS;
     ByteBuffer buffer;
-    if (!buffer.reserve(expected + spare)) return std::unexpected(out_of_memory());
+    // Wipes what the buffer holds when the conversion fails (on success the
+    // contents have moved to the result and nothing is left here).
+    struct WipeOnExit {
+        ByteBuffer& buffer;
+        ~WipeOnExit() { secure_wipe(buffer.data(), buffer.capacity()); }
+    } wipe_on_exit{buffer};
+    if (!buffer.reserve(expected)) return std::unexpected(out_of_memory());
 
     PyRef iterator(PyObject_GetIter(object));
     if (!iterator) return std::unexpected(take_interpreter_error());
@@ -308,11 +328,28 @@ Converted<ByteBuffer> as_byte_vector(PyObject* object, std::size_t spare) {
         PyRef item(next);
         auto byte = as_byte_value(item.get());
         if (!byte) return std::unexpected(std::move(byte.error()));
-        if (!buffer.push_back(*byte)) return std::unexpected(out_of_memory());
+        if (!push_back_wiping(buffer, *byte)) return std::unexpected(out_of_memory());
     }
     if (PyErr_Occurred() != nullptr) return std::unexpected(take_interpreter_error());
-    if (!buffer.reserve(buffer.size() + spare)) return std::unexpected(out_of_memory());
     return buffer;
+}
+
+Converted<ByteSource> as_byte_source(PyObject* object) {
+    if (PyBytes_Check(object)) {
+        char* data = nullptr;
+        Py_ssize_t size = 0;
+        if (PyBytes_AsStringAndSize(object, &data, &size) != 0) return std::unexpected(take_interpreter_error());
+        return ByteSource(ByteView(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
+    }
+    if (PyByteArray_Check(object)) {
+        const char* data = PyByteArray_AsString(object);
+        if (data == nullptr) return std::unexpected(take_interpreter_error());
+        const Py_ssize_t size = PyByteArray_Size(object);
+        return ByteSource(ByteView(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
+    }
+    auto copied = as_byte_vector(object);
+    if (!copied) return std::unexpected(std::move(copied.error()));
+    return ByteSource(std::move(*copied));
 }
 
 Converted<CharMap> as_char_map(PyObject* object) {

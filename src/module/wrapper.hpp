@@ -42,9 +42,7 @@ public:
     Converted<ByteView> text(std::size_t index) { return convert<as_text>(index); }
     Converted<ByteView> bytes(std::size_t index) { return convert<as_bytes>(index); }
     Converted<std::int32_t> integer(std::size_t index) { return convert<as_long>(index); }
-    Converted<ByteBuffer> byte_vector(std::size_t index, std::size_t spare) {
-        return convert<as_byte_vector>(index, spare);
-    }
+    Converted<ByteSource> byte_source(std::size_t index) { return convert<as_byte_source>(index); }
     Converted<CharMap> char_map(std::size_t index) { return convert<as_char_map>(index); }
     Converted<ByteMap> byte_map(std::size_t index) { return convert<as_byte_map>(index); }
     // A flag whose slot may be empty: then it takes `default_value`.

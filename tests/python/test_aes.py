@@ -1,5 +1,6 @@
 """AES in ECB mode with ISO/IEC 7816-4 or PKCS#7 padding."""
 
+import hashlib
 import os
 import random
 import sys
@@ -18,6 +19,14 @@ EXAMPLES = {
     24: ("dda97ca4864cdfe06eaf70a0ec0d7191", "3fe7286abde5f03943d5777020259626"),
     32: ("8ea2b7ca516745bfeafc49904b496089", "9f3b7504926f8bd36e3118e903a4cd4a"),
 }
+# SHA-256 of the ciphertexts of many_lengths() under bytes(range(100, 100 + n))
+# for each key size n, made with OpenSSL's AES-ECB over the same padded data.
+MANY_LENGTHS_DIGESTS = {
+    16: "7b4bc65702490706ec8c86bad5239d8f5baf58da8de1c415a03e3c30ae21b153",
+    24: "ac21854baf00218dd72a127e08edfe536197a0035ee3820d6b9328f661d5e972",
+    32: "ac635ea5315cb3b44205e4c820fc33e33260ff0f0bdbf92e2c17d75730d38131",
+}
+MANY_LENGTHS_SOURCE = bytes((7 * i) & 0xFF for i in range(1024))
 MODES = ("iso", "ISO", "iso/iec", "ISO/IEC", "pkcs", "PKCS", "pkcs#7", "PKCS#7")
 KEY = bytes(range(16))
 
@@ -33,6 +42,14 @@ def pad_iso(data):
 def pad_pkcs(data):
     count = 16 - len(data) % 16
     return data + bytes([count]) * count
+
+
+def many_lengths():
+    """(text, mode) for 0 to 48 whole blocks and 1 or 15 bytes more: each way
+    of grouping blocks leaves every possible remainder."""
+    for blocks in range(49):
+        for extra, mode in ((0, "iso"), (1, "pkcs"), (15, "iso")):
+            yield MANY_LENGTHS_SOURCE[blocks:blocks + 16 * blocks + extra], mode
 
 
 def load_cryptography():
@@ -109,6 +126,18 @@ class EcbTest(AesTestCase):
                         decrypted = aes.decrypt_ecb(encrypted, key, mode)
                         self.assertIs(type(decrypted), bytes)
                         self.assertEqual(decrypted, text)
+
+    def test_every_length_against_recorded_ciphertexts(self):
+        # Holds where no reference library loads, as under the 32-bit interpreter.
+        for size, expected in MANY_LENGTHS_DIGESTS.items():
+            with self.subTest(key_bits=size * 8):
+                key = bytes(range(100, 100 + size))
+                digest = hashlib.sha256()
+                for text, mode in many_lengths():
+                    encrypted = aes.encrypt_ecb(text, key, mode)
+                    self.assertEqual(aes.decrypt_ecb(encrypted, key, mode), text)
+                    digest.update(encrypted)
+                self.assertEqual(digest.hexdigest(), expected)
 
     def test_every_mode_spelling(self):
         for mode in MODES:
@@ -212,6 +241,11 @@ class UnpaddingTest(AesTestCase):
         # The removed bytes need not equal the count.
         two = self.block_decrypting_to(bytes(16)) + self.block_decrypting_to(bytes(15) + b"\x11")
         self.assertEqual(aes.decrypt_ecb(two, KEY, "pkcs"), bytes(15))
+        # Up to 255 bytes, across many blocks.
+        body = bytes(range(256)) + bytes(range(48))
+        blocks = b"".join(self.block_decrypting_to(body[i:i + 16]) for i in range(0, 304, 16))
+        blocks += self.block_decrypting_to(bytes(15) + b"\xff")
+        self.assertEqual(aes.decrypt_ecb(blocks, KEY, "pkcs"), body[:65])
 
     def test_iso_rules(self):
         self.assertValueError("Unexpected character found when unpadding, expected 0, found: 7",
@@ -225,9 +259,14 @@ class UnpaddingTest(AesTestCase):
                          b"abcdefghijklm")
         # A final 0x80 alone is the padding.
         self.assertEqual(aes.decrypt_ecb(self.block_decrypting_to(b"\x80" * 16), KEY, "iso"), b"\x80" * 15)
-        # The marker may sit in an earlier block.
-        two = self.block_decrypting_to(b"abc\x80" + bytes(12)) + self.block_decrypting_to(bytes(16))
-        self.assertEqual(aes.decrypt_ecb(two, KEY, "iso"), b"abc")
+        # The marker may sit in an earlier block, however far back.
+        zero_block = self.block_decrypting_to(bytes(16))
+        for zero_blocks in (1, 40):
+            with self.subTest(zero_blocks=zero_blocks):
+                marked = self.block_decrypting_to(b"abc\x80" + bytes(12)) + zero_block * zero_blocks
+                self.assertEqual(aes.decrypt_ecb(marked, KEY, "iso"), b"abc")
+                self.assertValueError("Unexpected end before finding 0x80",
+                                      aes.decrypt_ecb, zero_block * zero_blocks, KEY, "iso")
 
 
 class OpenSSLAgreementTest(unittest.TestCase):

@@ -35,7 +35,9 @@ CHILD = textwrap.dedent("""
                  lambda: _korvalith.encodings.base64.encode(text),
                  lambda: _korvalith.encodings.base64.encode_bytes(data),
                  lambda: _korvalith.encodings.base64.decode(text),
-                 lambda: _korvalith.encodings.base64.decode_bytes(data)):
+                 lambda: _korvalith.encodings.base64.decode_bytes(data),
+                 lambda: _korvalith.ciphers.aes.encrypt_ecb(data, bytes(16), "pkcs"),
+                 lambda: _korvalith.ciphers.aes.decrypt_ecb(data, bytes(16), "pkcs")):
         try:
             call()
         except MemoryError:
@@ -52,7 +54,7 @@ class MemoryErrorTest(unittest.TestCase):
     def test_result_allocation_failure_raises_memory_error(self):
         child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stderr)
-        self.assertEqual(child.stdout.split(), ["MemoryError"] * 13)
+        self.assertEqual(child.stdout.split(), ["MemoryError"] * 15)
 
 
 if __name__ == "__main__":

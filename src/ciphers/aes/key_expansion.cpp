@@ -56,6 +56,7 @@ CoreResult<KeySchedule> expand_key(ByteView key) {
         out[2] = static_cast<std::uint8_t>(w[i] >> 8);
         out[3] = static_cast<std::uint8_t>(w[i]);
     }
+    secure_wipe(w.data(), sizeof w);
     return schedule;
 }
 

@@ -10,6 +10,7 @@
 #include "ciphers/aes/multiply_tables.hpp"
 #include "common/byte_buffer.hpp"
 #include "common/core_error.hpp"
+#include "common/secure_wipe.hpp"
 
 namespace korvalith::aes {
 
@@ -61,9 +62,15 @@ struct RoundKey {
 
 // An expanded key: Nr + 1 round keys, round key 0 first. Held by value in
 // room for the largest key size, so expanding a key needs no heap memory.
+// Every copy wipes its round keys when it goes out of scope.
 struct KeySchedule {
     std::size_t rounds = 0;  // Nr: 10, 12 or 14
     std::array<RoundKey, MAX_ROUNDS + 1> round_keys{};
+
+    KeySchedule() = default;
+    KeySchedule(const KeySchedule&) = default;
+    KeySchedule& operator=(const KeySchedule&) = default;
+    ~KeySchedule() { secure_wipe(round_keys.data(), sizeof round_keys); }
 
     std::span<const RoundKey> keys() const noexcept { return {round_keys.data(), rounds + 1}; }
     // Word w[i] of the expanded key, 0 <= i < 4·(Nr + 1).

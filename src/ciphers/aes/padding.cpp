@@ -2,9 +2,10 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "ciphers/aes/block.hpp"
+#include "common/secure_wipe.hpp"
 
 namespace korvalith::aes {
 
@@ -26,16 +27,20 @@ constexpr std::array<ModeName, 8> MODE_NAMES = {{
     {"PKCS#7", PaddingMode::Pkcs},
 }};
 
-// Grows the buffer by `count` bytes of `fill`, reserving exactly what is
-// needed (the data is usually large and padded once).
-CoreResult<void> append_filled(ByteBuffer& data, std::size_t count, std::uint8_t fill) {
-    auto length = checked_add(data.size(), count);
+// Grows the buffer to the next multiple of the block size (by 1 to 16 bytes)
+// and writes its last block, padded, reserving exactly what is needed (the
+// data is usually large and padded once).
+CoreResult<void> append_padding(PaddingMode mode, ByteBuffer& data) {
+    const std::size_t whole = data.size() - data.size() % BLOCK_SIZE;
+    auto length = checked_add(whole, BLOCK_SIZE);
     if (!length || !data.reserve(*length)) {
         return std::unexpected(CoreError::out_of_memory(length ? *length : data.size()));
     }
-    std::array<std::uint8_t, BLOCK_SIZE> bytes;
-    bytes.fill(fill);
-    if (!data.append(bytes.data(), count)) return std::unexpected(CoreError::out_of_memory(*length));
+    Block last;
+    pad_block(mode, ByteView(data.data() + whole, data.size() - whole), last);
+    std::memcpy(data.data() + whole, last.data(), BLOCK_SIZE);
+    secure_wipe(last.data(), last.size());
+    data.set_size(*length);
     return {};
 }
 
@@ -51,48 +56,59 @@ CoreResult<PaddingMode> parse_padding_mode(std::string_view mode) {
     return std::unexpected(CoreError::invalid(std::move(message)));
 }
 
-CoreResult<void> pad_iso(ByteBuffer& data) {
-    const std::size_t count = BLOCK_SIZE - data.size() % BLOCK_SIZE;
-    if (auto grown = append_filled(data, count, 0x00); !grown) return grown;
-    data.data()[data.size() - count] = 0x80;
-    return {};
+void pad_block(PaddingMode mode, ByteView tail, BlockOut block) noexcept {
+    const std::size_t count = BLOCK_SIZE - tail.size();
+    if (!tail.empty()) std::memcpy(block.data(), tail.data(), tail.size());
+    if (mode == PaddingMode::Iso) {
+        block[tail.size()] = 0x80;
+        std::memset(block.data() + tail.size() + 1, 0x00, count - 1);
+    } else {
+        std::memset(block.data() + tail.size(), static_cast<int>(count), count);
+    }
 }
 
-CoreResult<void> pad_pkcs(ByteBuffer& data) {
-    const std::size_t count = BLOCK_SIZE - data.size() % BLOCK_SIZE;
-    return append_filled(data, count, static_cast<std::uint8_t>(count));
+CoreResult<void> pad_iso(ByteBuffer& data) { return append_padding(PaddingMode::Iso, data); }
+
+CoreResult<void> pad_pkcs(ByteBuffer& data) { return append_padding(PaddingMode::Pkcs, data); }
+
+CoreResult<void> pad(PaddingMode mode, ByteBuffer& data) { return append_padding(mode, data); }
+
+std::size_t pkcs_unpadded_length(std::size_t length, std::uint8_t last) noexcept {
+    return last >= length ? 0 : length - last;
 }
 
-CoreResult<void> pad(PaddingMode mode, ByteBuffer& data) {
-    return mode == PaddingMode::Iso ? pad_iso(data) : pad_pkcs(data);
+CoreError iso_unexpected_byte(std::uint8_t last) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(last));
+    return CoreError::invalid(std::string("Unexpected character found when unpadding, expected 0, found: ") + hex);
 }
+
+std::optional<std::size_t> find_iso_marker(ByteView data) noexcept {
+    for (std::size_t i = data.size(); i-- > 0;) {
+        if (data[i] == 0x80) return i;
+    }
+    return std::nullopt;
+}
+
+CoreError iso_marker_missing() { return CoreError::invalid("Unexpected end before finding 0x80"); }
 
 CoreResult<void> unpad_iso(ByteBuffer& data) {
-    if (data.empty()) return std::unexpected(CoreError::invalid("Unexpected end before finding 0x80"));
-    const std::uint8_t* bytes = data.data();
+    if (data.empty()) return std::unexpected(iso_marker_missing());
     const std::size_t last = data.size() - 1;
-    if (bytes[last] == 0x80) {
+    const std::uint8_t last_byte = data.data()[last];
+    if (last_byte == 0x80) {
         data.truncate(last);
         return {};
     }
-    if (bytes[last] != 0x00) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(bytes[last]));
-        return std::unexpected(
-            CoreError::invalid(std::string("Unexpected character found when unpadding, expected 0, found: ") + hex));
-    }
-    for (std::size_t i = last; i-- > 0;) {
-        if (bytes[i] == 0x80) {
-            data.truncate(i);
-            return {};
-        }
-    }
-    return std::unexpected(CoreError::invalid("Unexpected end before finding 0x80"));
+    if (last_byte != 0x00) return std::unexpected(iso_unexpected_byte(last_byte));
+    auto marker = find_iso_marker(data.view().first(last));
+    if (!marker) return std::unexpected(iso_marker_missing());
+    data.truncate(*marker);
+    return {};
 }
 
 void unpad_pkcs(ByteBuffer& data) noexcept {
-    const std::size_t count = data.empty() ? 0 : data.data()[data.size() - 1];
-    data.truncate(count >= data.size() ? 0 : data.size() - count);
+    if (!data.empty()) data.truncate(pkcs_unpadded_length(data.size(), data.data()[data.size() - 1]));
 }
 
 CoreResult<void> unpad(PaddingMode mode, ByteBuffer& data) {

@@ -2,8 +2,12 @@
 // zero bytes) and PKCS#7, both to a multiple of the 16-byte block.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
+#include "ciphers/aes/block.hpp"
 #include "common/byte_buffer.hpp"
 #include "common/core_error.hpp"
 
@@ -29,5 +33,23 @@ CoreResult<void> pad(PaddingMode mode, ByteBuffer& data);
 CoreResult<void> unpad_iso(ByteBuffer& data);
 void unpad_pkcs(ByteBuffer& data) noexcept;
 CoreResult<void> unpad(PaddingMode mode, ByteBuffer& data);
+
+// The pieces of the schemes, for a driver that pads the last block as it
+// writes it and finds the unpadded length before writing anything.
+
+// Writes the last padded block: `tail` (the 0 to 15 bytes after the last
+// whole block of the data) followed by the padding.
+void pad_block(PaddingMode mode, ByteView tail, BlockOut block) noexcept;
+
+// The length left by PKCS#7 unpadding of `length` bytes whose last byte is `last`.
+std::size_t pkcs_unpadded_length(std::size_t length, std::uint8_t last) noexcept;
+
+// ISO/IEC unpadding judges the last byte first: 0x80 is the whole padding,
+// 0x00 means the 0x80 marker lies further back (find_iso_marker gives the
+// position of the last 0x80 in some bytes), and any other byte is the
+// failure of iso_unexpected_byte. No marker at all is iso_marker_missing.
+CoreError iso_unexpected_byte(std::uint8_t last);
+std::optional<std::size_t> find_iso_marker(ByteView data) noexcept;
+CoreError iso_marker_missing();
 
 }  // namespace korvalith::aes

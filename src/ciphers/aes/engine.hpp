@@ -1,0 +1,60 @@
+// The ways of running AES over many blocks, and the one this CPU uses.
+//
+// Portable: the byte-oriented routines of key_expansion, encryption and
+// decryption, for every CPU. AesNi: the AES instructions on 128-bit
+// registers. Vaes: the same instructions on 256-bit registers (VAES with
+// AVX2), two blocks per register. All give the same bytes; the fastest one
+// that the CPU has is chosen once.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <variant>
+
+#include "ciphers/aes/hardware.hpp"
+#include "ciphers/aes/key_expansion.hpp"
+#include "common/byte_buffer.hpp"
+#include "common/core_error.hpp"
+
+namespace korvalith::aes {
+
+enum class Engine { Portable, AesNi, Vaes };
+
+inline constexpr std::array<Engine, 3> ENGINES = {Engine::Portable, Engine::AesNi, Engine::Vaes};
+
+std::string_view engine_name(Engine engine) noexcept;
+
+// True when this build includes the engine and the CPU has what it needs.
+// The portable engine is always supported; the others only when the build
+// allows the hardware path (the CMake option KORVALITH_AES_HARDWARE).
+bool engine_supported(Engine engine) noexcept;
+
+// The fastest supported engine, decided on first use and constant afterwards.
+Engine fastest_engine() noexcept;
+
+// One key, expanded for one engine, and the block transforms under it. The
+// round keys are wiped when it goes out of scope.
+class BlockCipher {
+public:
+    BlockCipher() noexcept = default;
+    BlockCipher(const BlockCipher&) = delete;
+    BlockCipher& operator=(const BlockCipher&) = delete;
+
+    // Checks the key length ("Invalid key length: N") and expands the key
+    // for `engine`, which must be supported. With `decryption` the engine
+    // also prepares the round keys it decrypts with.
+    CoreResult<void> set_key(Engine engine, ByteView key, bool decryption);
+
+    // Transform `blocks` consecutive 16-byte blocks from `in` to `out` (the
+    // same memory, or not overlapping). decrypt needs a key set for decryption.
+    void encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+    void decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
+
+private:
+    Engine engine_ = Engine::Portable;
+    std::variant<std::monostate, KeySchedule, hardware::Schedule> keys_;
+};
+
+}  // namespace korvalith::aes
