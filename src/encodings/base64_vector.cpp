@@ -129,17 +129,17 @@ constexpr std::array<std::uint8_t, 64> ENCODE_SPREAD = [] {
 // (10, 4, 22, 16; see above), for both lanes of a 64-bit element.
 constexpr long long ENCODE_MULTISHIFT = 0x3036242A1016040ALL;
 
-// Forty-eight bytes per step. The byte permute by the alphabet uses only the
-// low six bits of each index, so the two bits above it need no mask.
+// Forty-eight bytes per step, read as sixty-four. The byte permute by the
+// alphabet uses only the low six bits of each index, so the two bits above
+// it need no mask.
 KORVALITH_TARGET_AVX512VBMI std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size,
                                                           std::uint8_t* out) noexcept {
     const __m512i spread = _mm512_loadu_si512(ENCODE_SPREAD.data());
     const __m512i shifts = _mm512_set1_epi64(ENCODE_MULTISHIFT);
     const __m512i alphabet = _mm512_loadu_si512(BASE64_ALPHABET.data());
-    const __mmask64 input = 0x0000FFFFFFFFFFFFULL;
     std::size_t done = 0;
-    for (; size - done >= 48; done += 48, out += 64) {
-        const __m512i bytes = _mm512_maskz_loadu_epi8(input, in + done);
+    for (; size - done >= 64; done += 48, out += 64) {
+        const __m512i bytes = _mm512_loadu_si512(in + done);
         const __m512i indices = _mm512_multishift_epi64_epi8(shifts, _mm512_permutexvar_epi8(spread, bytes));
         _mm512_storeu_si512(out, _mm512_permutexvar_epi8(indices, alphabet));
     }
@@ -240,22 +240,24 @@ constexpr std::array<std::uint8_t, 64> DECODE_TAKE_TRIPLES = [] {
     return table;
 }();
 
-// Sixty-four characters per step into forty-eight bytes.
+// Sixty-four characters per step into forty-eight bytes, stored as 64.
+// (Whole-register loads and stores: 64-bit masks cost a trip through
+// memory on the 32-bit target.)
 KORVALITH_TARGET_AVX512VBMI std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size,
                                                           std::uint8_t* out, std::size_t room) noexcept {
     const __m512i values_low = _mm512_loadu_si512(DECODE_VALUES.data());
     const __m512i values_high = _mm512_loadu_si512(DECODE_VALUES.data() + 64);
     const __m512i take_triples = _mm512_loadu_si512(DECODE_TAKE_TRIPLES.data());
-    const __mmask64 output = 0x0000FFFFFFFFFFFFULL;
     std::size_t done = 0;
     std::size_t written = 0;
-    for (; size - done >= 64 && room - written >= 48; done += 64, written += 48) {
+    for (; size - done >= 64 && room - written >= 64; done += 64, written += 48) {
         const __m512i text = _mm512_loadu_si512(in + done);
         const __m512i values = _mm512_permutex2var_epi8(values_low, text, values_high);
-        if (_mm512_movepi8_mask(_mm512_or_si512(values, text)) != 0) break;
+        const __mmask64 outside = _mm512_movepi8_mask(_mm512_or_si512(values, text));
+        if (!_kortestz_mask64_u8(outside, outside)) break;
         const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(PAIR_WEIGHTS));
         const __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(HALF_WEIGHTS));
-        _mm512_mask_storeu_epi8(out + written, output, _mm512_permutexvar_epi8(take_triples, groups));
+        _mm512_storeu_si512(out + written, _mm512_permutexvar_epi8(take_triples, groups));
     }
     return done;
 }
