@@ -147,7 +147,8 @@ TEST_P(EncodingPathTest, RandomDataOfEveryLength) {
 
 // Bytes just outside the alphabet's ranges, the lenient grammar's specials
 // and bytes that are not ASCII; the alphabet's edges for contrast.
-const std::string IRREGULAR = std::string("= \n\r\t\v\f\0!*,-._:;@[`{\x7F\x80\xA0\xC3\xFF", 27) + "0189+/AZaz27";
+constexpr char IRREGULAR_BYTES[] = "= \n\r\t\v\f\0!*,-._:;@[`{\x7F\x80\xA0\xC3\xFF";
+const std::string IRREGULAR = std::string(IRREGULAR_BYTES, sizeof IRREGULAR_BYTES - 1) + "0189+/AZaz27";
 
 // Every length up to a little over the widest block, and lengths around two
 // and three of them; every position of each.
