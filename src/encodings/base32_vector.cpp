@@ -3,6 +3,10 @@
 // with a compare; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI extracts the indices with one multishift and does the table
 // lookups with byte permutes.
+//
+// Each loop hands what is left after its last whole block to the next
+// narrower one (AVX-512 to AVX2 to SSSE3), so short inputs and the ends of
+// long ones still take vector steps; the plain routine does the rest.
 #include "encodings/base32_vector.hpp"
 
 #include <array>
@@ -42,7 +46,8 @@ constexpr short SECOND_INDEX = 0x1F00;
 // Characters: "A" + i for i up to 25, "2" + (i - 26) = "A" + i - 41 above.
 constexpr char DIGIT_DISTANCE = 'A' - ('2' - 26);
 
-KORVALITH_TARGET_SSSE3 inline __m128i characters_ssse3(__m128i spread) {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+__m128i characters_ssse3(__m128i spread) {
     const __m128i first = _mm_mulhi_epu16(spread, _mm_setr_epi16(KORVALITH_BASE32_FIRST_SHIFTS));
     const __m128i second = _mm_mullo_epi16(spread, _mm_setr_epi16(KORVALITH_BASE32_SECOND_SHIFTS));
     const __m128i indices = _mm_or_si128(_mm_and_si128(first, _mm_set1_epi16(FIRST_INDEX)),
@@ -52,7 +57,8 @@ KORVALITH_TARGET_SSSE3 inline __m128i characters_ssse3(__m128i spread) {
 }
 
 // Ten bytes per step, read as sixteen.
-KORVALITH_TARGET_SSSE3 std::size_t encode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+std::size_t encode_ssse3_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     const __m128i spread = _mm_setr_epi8(KORVALITH_BASE32_SPREAD);
     std::size_t done = 0;
     for (; size - done >= 16; done += 10, out += 16) {
@@ -62,7 +68,8 @@ KORVALITH_TARGET_SSSE3 std::size_t encode_ssse3(const std::uint8_t* in, std::siz
     return done;
 }
 
-KORVALITH_TARGET_AVX2 inline __m256i characters_avx2(__m256i spread) {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i characters_avx2(__m256i spread) {
     const __m256i first = _mm256_mulhi_epu16(
         spread, _mm256_setr_epi16(KORVALITH_BASE32_FIRST_SHIFTS, KORVALITH_BASE32_FIRST_SHIFTS));
     const __m256i second = _mm256_mullo_epi16(
@@ -75,14 +82,16 @@ KORVALITH_TARGET_AVX2 inline __m256i characters_avx2(__m256i spread) {
 }
 
 // Ten bytes into each 128-bit half, each read as sixteen.
-KORVALITH_TARGET_AVX2 inline __m256i load_halves_avx2(const std::uint8_t* in) {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i load_halves_avx2(const std::uint8_t* in) {
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 10));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
 // Twenty bytes per step; two steps per round.
-KORVALITH_TARGET_AVX2 std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+std::size_t encode_avx2_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE32_SPREAD, KORVALITH_BASE32_SPREAD);
     std::size_t done = 0;
     for (; size - done >= 46; done += 40, out += 64) {
@@ -95,7 +104,7 @@ KORVALITH_TARGET_AVX2 std::size_t encode_avx2(const std::uint8_t* in, std::size_
         const __m256i bytes = _mm256_shuffle_epi8(load_halves_avx2(in + done), spread);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), characters_avx2(bytes));
     }
-    return done;
+    return done + encode_ssse3_loop(in + done, size - done, out);
 }
 
 // For AVX-512 VBMI: each 64-bit lane gets one group, b4 b3 b2 b1 b0 from its
@@ -123,8 +132,8 @@ constexpr std::array<std::uint8_t, 64> ALPHABET_TWICE = [] {
 }();
 
 // Forty bytes per step, read as sixty-four.
-KORVALITH_TARGET_AVX512VBMI std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size,
-                                                          std::uint8_t* out) noexcept {
+KORVALITH_TARGET_AVX512VBMI
+std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     const __m512i spread = _mm512_loadu_si512(ENCODE_SPREAD.data());
     const __m512i shifts = _mm512_set1_epi64(ENCODE_MULTISHIFT);
     const __m512i alphabet = _mm512_loadu_si512(ALPHABET_TWICE.data());
@@ -134,7 +143,7 @@ KORVALITH_TARGET_AVX512VBMI std::size_t encode_avx512vbmi(const std::uint8_t* in
         const __m512i indices = _mm512_multishift_epi64_epi8(shifts, _mm512_permutexvar_epi8(spread, bytes));
         _mm512_storeu_si512(out, _mm512_permutexvar_epi8(indices, alphabet));
     }
-    return done;
+    return done + encode_avx2_loop(in + done, size - done, out);
 }
 
 // ---------------------------------------------------------------- decoding
@@ -160,7 +169,8 @@ constexpr int HALF_WEIGHTS = 0x00010400;   // first * 1024 + second
 constexpr int FIRST_HALF_SHIFT = 1 << 20;  // as a multiplier of the lane's low half
 #define KORVALITH_BASE32_TAKE_GROUPS 4, 3, 2, 1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1
 
-KORVALITH_TARGET_SSSE3 inline __m128i join_groups_ssse3(__m128i values) {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+__m128i join_groups_ssse3(__m128i values) {
     const __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi16(PAIR_WEIGHTS));
     const __m128i halves = _mm_madd_epi16(pairs, _mm_set1_epi32(HALF_WEIGHTS));
     const __m128i groups = _mm_add_epi64(_mm_mul_epu32(halves, _mm_set1_epi32(FIRST_HALF_SHIFT)),
@@ -169,8 +179,8 @@ KORVALITH_TARGET_SSSE3 inline __m128i join_groups_ssse3(__m128i values) {
 }
 
 // Sixteen characters per step into ten bytes, stored as sixteen.
-KORVALITH_TARGET_SSSE3 std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-                                                std::size_t room) noexcept {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+std::size_t decode_ssse3_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     const __m128i low_classes = _mm_setr_epi8(KORVALITH_BASE32_LOW_CLASSES);
     const __m128i high_classes = _mm_setr_epi8(KORVALITH_BASE32_HIGH_CLASSES);
     const __m128i offsets = _mm_setr_epi8(KORVALITH_BASE32_DECODE_OFFSETS);
@@ -191,8 +201,8 @@ KORVALITH_TARGET_SSSE3 std::size_t decode_ssse3(const std::uint8_t* in, std::siz
 
 // Thirty-two characters per step into twenty bytes, stored as two halves of
 // sixteen, the second over the first one's spare bytes.
-KORVALITH_TARGET_AVX2 std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-                                              std::size_t room) noexcept {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+std::size_t decode_avx2_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     const __m256i low_classes = _mm256_setr_epi8(KORVALITH_BASE32_LOW_CLASSES, KORVALITH_BASE32_LOW_CLASSES);
     const __m256i high_classes = _mm256_setr_epi8(KORVALITH_BASE32_HIGH_CLASSES, KORVALITH_BASE32_HIGH_CLASSES);
     const __m256i offsets = _mm256_setr_epi8(KORVALITH_BASE32_DECODE_OFFSETS, KORVALITH_BASE32_DECODE_OFFSETS);
@@ -216,7 +226,7 @@ KORVALITH_TARGET_AVX2 std::size_t decode_avx2(const std::uint8_t* in, std::size_
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written), _mm256_castsi256_si128(bytes));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + written + 10), _mm256_extracti128_si256(bytes, 1));
     }
-    return done;
+    return done + decode_ssse3_loop(in + done, size - done, out + written, room - written);
 }
 
 // For AVX-512 VBMI: the value of each ASCII byte, 0x80 for those outside the
@@ -237,8 +247,8 @@ constexpr std::array<std::uint8_t, 64> DECODE_TAKE_GROUPS = [] {
 }();
 
 // Sixty-four characters per step into forty bytes, stored as 64.
-KORVALITH_TARGET_AVX512VBMI std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size,
-                                                          std::uint8_t* out, std::size_t room) noexcept {
+KORVALITH_TARGET_AVX512VBMI
+std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     const __m512i values_low = _mm512_loadu_si512(DECODE_VALUES.data());
     const __m512i values_high = _mm512_loadu_si512(DECODE_VALUES.data() + 64);
     const __m512i take_groups = _mm512_loadu_si512(DECODE_TAKE_GROUPS.data());
@@ -255,7 +265,25 @@ KORVALITH_TARGET_AVX512VBMI std::size_t decode_avx512vbmi(const std::uint8_t* in
                                                 _mm512_srli_epi64(halves, 32));
         _mm512_storeu_si512(out + written, _mm512_permutexvar_epi8(take_groups, groups));
     }
-    return done;
+    return done + decode_avx2_loop(in + done, size - done, out + written, room - written);
+}
+
+// The loops of the SSSE3 and AVX2 paths as functions of their own.
+KORVALITH_TARGET_SSSE3
+std::size_t encode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    return encode_ssse3_loop(in, size, out);
+}
+KORVALITH_TARGET_SSSE3
+std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    return decode_ssse3_loop(in, size, out, room);
+}
+KORVALITH_TARGET_AVX2
+std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    return encode_avx2_loop(in, size, out);
+}
+KORVALITH_TARGET_AVX2
+std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    return decode_avx2_loop(in, size, out, room);
 }
 
 #endif

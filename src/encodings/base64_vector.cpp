@@ -3,6 +3,10 @@
 // byte shuffle; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI does both with byte permutes over whole tables and extracts
 // the indices with one multishift.
+//
+// Each loop hands what is left after its last whole block to the next
+// narrower one (AVX-512 to AVX2 to SSSE3), so short inputs and the ends of
+// long ones still take vector steps; the plain routine does the rest.
 #include "encodings/base64_vector.hpp"
 
 #include <array>
@@ -44,7 +48,8 @@ constexpr int SPREAD_SHIFT_LOW = 0x01000010;  // << 4 in the low half, << 8 in t
 // i - 51 for 52..63.
 #define KORVALITH_BASE64_ENCODE_OFFSETS 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0
 
-KORVALITH_TARGET_SSSE3 inline __m128i indices_ssse3(__m128i spread) {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+__m128i indices_ssse3(__m128i spread) {
     const __m128i high = _mm_mulhi_epu16(_mm_and_si128(spread, _mm_set1_epi32(SPREAD_MASK_HIGH)),
                                          _mm_set1_epi32(SPREAD_SHIFT_HIGH));
     const __m128i low = _mm_mullo_epi16(_mm_and_si128(spread, _mm_set1_epi32(SPREAD_MASK_LOW)),
@@ -52,14 +57,16 @@ KORVALITH_TARGET_SSSE3 inline __m128i indices_ssse3(__m128i spread) {
     return _mm_or_si128(high, low);
 }
 
-KORVALITH_TARGET_SSSE3 inline __m128i characters_ssse3(__m128i indices) {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+__m128i characters_ssse3(__m128i indices) {
     __m128i range = _mm_subs_epu8(indices, _mm_set1_epi8(51));
     range = _mm_or_si128(range, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), indices), _mm_set1_epi8(13)));
     return _mm_add_epi8(indices, _mm_shuffle_epi8(_mm_setr_epi8(KORVALITH_BASE64_ENCODE_OFFSETS), range));
 }
 
 // Twelve bytes per step, read as sixteen.
-KORVALITH_TARGET_SSSE3 std::size_t encode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+std::size_t encode_ssse3_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     const __m128i spread = _mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     std::size_t done = 0;
     for (; size - done >= 16; done += 12, out += 16) {
@@ -70,7 +77,8 @@ KORVALITH_TARGET_SSSE3 std::size_t encode_ssse3(const std::uint8_t* in, std::siz
     return done;
 }
 
-KORVALITH_TARGET_AVX2 inline __m256i indices_avx2(__m256i spread) {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i indices_avx2(__m256i spread) {
     const __m256i high = _mm256_mulhi_epu16(_mm256_and_si256(spread, _mm256_set1_epi32(SPREAD_MASK_HIGH)),
                                             _mm256_set1_epi32(SPREAD_SHIFT_HIGH));
     const __m256i low = _mm256_mullo_epi16(_mm256_and_si256(spread, _mm256_set1_epi32(SPREAD_MASK_LOW)),
@@ -78,7 +86,8 @@ KORVALITH_TARGET_AVX2 inline __m256i indices_avx2(__m256i spread) {
     return _mm256_or_si256(high, low);
 }
 
-KORVALITH_TARGET_AVX2 inline __m256i characters_avx2(__m256i indices) {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i characters_avx2(__m256i indices) {
     __m256i range = _mm256_subs_epu8(indices, _mm256_set1_epi8(51));
     range = _mm256_or_si256(range,
                             _mm256_and_si256(_mm256_cmpgt_epi8(_mm256_set1_epi8(26), indices), _mm256_set1_epi8(13)));
@@ -88,7 +97,8 @@ KORVALITH_TARGET_AVX2 inline __m256i characters_avx2(__m256i indices) {
 }
 
 // Twelve bytes into each 128-bit half.
-KORVALITH_TARGET_AVX2 inline __m256i load_halves_avx2(const std::uint8_t* in, std::size_t second) {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i load_halves_avx2(const std::uint8_t* in, std::size_t second) {
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + second));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
@@ -96,7 +106,8 @@ KORVALITH_TARGET_AVX2 inline __m256i load_halves_avx2(const std::uint8_t* in, st
 
 // Twenty-four bytes per step, as two halves of twelve read as sixteen each;
 // two steps per round.
-KORVALITH_TARGET_AVX2 std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+std::size_t encode_avx2_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10,  //
                                             1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     std::size_t done = 0;
@@ -113,7 +124,7 @@ KORVALITH_TARGET_AVX2 std::size_t encode_avx2(const std::uint8_t* in, std::size_
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                             characters_avx2(indices_avx2(_mm256_shuffle_epi8(bytes, spread))));
     }
-    return done;
+    return done + encode_ssse3_loop(in + done, size - done, out);
 }
 
 // For AVX-512 VBMI: byte k of the spread groups is input byte SPREAD[k]
@@ -132,8 +143,8 @@ constexpr long long ENCODE_MULTISHIFT = 0x3036242A1016040ALL;
 // Forty-eight bytes per step, read as sixty-four. The byte permute by the
 // alphabet uses only the low six bits of each index, so the two bits above
 // it need no mask.
-KORVALITH_TARGET_AVX512VBMI std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size,
-                                                          std::uint8_t* out) noexcept {
+KORVALITH_TARGET_AVX512VBMI
+std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     const __m512i spread = _mm512_loadu_si512(ENCODE_SPREAD.data());
     const __m512i shifts = _mm512_set1_epi64(ENCODE_MULTISHIFT);
     const __m512i alphabet = _mm512_loadu_si512(BASE64_ALPHABET.data());
@@ -143,7 +154,7 @@ KORVALITH_TARGET_AVX512VBMI std::size_t encode_avx512vbmi(const std::uint8_t* in
         const __m512i indices = _mm512_multishift_epi64_epi8(shifts, _mm512_permutexvar_epi8(spread, bytes));
         _mm512_storeu_si512(out, _mm512_permutexvar_epi8(indices, alphabet));
     }
-    return done;
+    return done + encode_avx2_loop(in + done, size - done, out);
 }
 
 // ---------------------------------------------------------------- decoding
@@ -170,8 +181,8 @@ constexpr int HALF_WEIGHTS = 0x00011000;  // first * 4096 + second
 #define KORVALITH_BASE64_TAKE_TRIPLES 2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1
 
 // Sixteen characters per step into twelve bytes, stored as sixteen.
-KORVALITH_TARGET_SSSE3 std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-                                                std::size_t room) noexcept {
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+std::size_t decode_ssse3_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     const __m128i low_classes = _mm_setr_epi8(KORVALITH_BASE64_LOW_CLASSES);
     const __m128i high_classes = _mm_setr_epi8(KORVALITH_BASE64_HIGH_CLASSES);
     const __m128i offsets = _mm_setr_epi8(KORVALITH_BASE64_DECODE_OFFSETS);
@@ -195,8 +206,8 @@ KORVALITH_TARGET_SSSE3 std::size_t decode_ssse3(const std::uint8_t* in, std::siz
 }
 
 // Thirty-two characters per step into twenty-four bytes, stored as 32.
-KORVALITH_TARGET_AVX2 std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-                                              std::size_t room) noexcept {
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+std::size_t decode_avx2_loop(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     const __m256i low_classes = _mm256_setr_epi8(KORVALITH_BASE64_LOW_CLASSES, KORVALITH_BASE64_LOW_CLASSES);
     const __m256i high_classes = _mm256_setr_epi8(KORVALITH_BASE64_HIGH_CLASSES, KORVALITH_BASE64_HIGH_CLASSES);
     const __m256i offsets = _mm256_setr_epi8(KORVALITH_BASE64_DECODE_OFFSETS, KORVALITH_BASE64_DECODE_OFFSETS);
@@ -220,7 +231,7 @@ KORVALITH_TARGET_AVX2 std::size_t decode_avx2(const std::uint8_t* in, std::size_
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + written),
                             _mm256_permutevar8x32_epi32(triples, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7)));
     }
-    return done;
+    return done + decode_ssse3_loop(in + done, size - done, out + written, room - written);
 }
 
 // For AVX-512 VBMI: the value of each ASCII byte, 0x80 for those outside the
@@ -243,8 +254,8 @@ constexpr std::array<std::uint8_t, 64> DECODE_TAKE_TRIPLES = [] {
 // Sixty-four characters per step into forty-eight bytes, stored as 64.
 // (Whole-register loads and stores: 64-bit masks cost a trip through
 // memory on the 32-bit target.)
-KORVALITH_TARGET_AVX512VBMI std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size,
-                                                          std::uint8_t* out, std::size_t room) noexcept {
+KORVALITH_TARGET_AVX512VBMI
+std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     const __m512i values_low = _mm512_loadu_si512(DECODE_VALUES.data());
     const __m512i values_high = _mm512_loadu_si512(DECODE_VALUES.data() + 64);
     const __m512i take_triples = _mm512_loadu_si512(DECODE_TAKE_TRIPLES.data());
@@ -259,7 +270,25 @@ KORVALITH_TARGET_AVX512VBMI std::size_t decode_avx512vbmi(const std::uint8_t* in
         const __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(HALF_WEIGHTS));
         _mm512_storeu_si512(out + written, _mm512_permutexvar_epi8(take_triples, groups));
     }
-    return done;
+    return done + decode_avx2_loop(in + done, size - done, out + written, room - written);
+}
+
+// The loops of the SSSE3 and AVX2 paths as functions of their own.
+KORVALITH_TARGET_SSSE3
+std::size_t encode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    return encode_ssse3_loop(in, size, out);
+}
+KORVALITH_TARGET_SSSE3
+std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    return decode_ssse3_loop(in, size, out, room);
+}
+KORVALITH_TARGET_AVX2
+std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    return encode_avx2_loop(in, size, out);
+}
+KORVALITH_TARGET_AVX2
+std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    return decode_avx2_loop(in, size, out, room);
 }
 
 #endif

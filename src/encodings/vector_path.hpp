@@ -15,6 +15,11 @@
 #define KORVALITH_TARGET_SSSE3 __attribute__((target("ssse3")))
 #define KORVALITH_TARGET_AVX2 __attribute__((target("avx2")))
 #define KORVALITH_TARGET_AVX512VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// For the helpers and loops of a path, which are always inlined: inlined
+// into a wider path, they are compiled with its instruction encoding, while
+// calling them would mix legacy SSE with AVX code, which costs hundreds of
+// cycles at each switch.
+#define KORVALITH_VECTOR_INLINE inline __attribute__((always_inline))
 
 namespace korvalith {
 
@@ -43,8 +48,10 @@ inline bool vector_path_supported(VectorPath path, const cpu::Features& features
     switch (path) {
         case VectorPath::scalar: return true;
         case VectorPath::ssse3: return features.ssse3;
-        case VectorPath::avx2: return features.avx2;
-        case VectorPath::avx512vbmi: return features.avx512f && features.avx512bw && features.avx512vbmi;
+        // The wider paths also use the narrower ones for what is left over.
+        case VectorPath::avx2: return features.avx2 && features.ssse3;
+        case VectorPath::avx512vbmi:
+            return features.avx512f && features.avx512bw && features.avx512vbmi && features.avx2 && features.ssse3;
     }
     return false;
 }
