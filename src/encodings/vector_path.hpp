@@ -74,9 +74,10 @@ struct CodecKernels {
     // consumed, a whole number of groups.
     std::size_t (*encode)(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept = nullptr;
     // Decodes whole blocks of plain alphabet characters from the start of
-    // `in` (`size` bytes) into `out` (`room` bytes), stopping at the first
-    // block that holds anything else or whose output would not fit; returns
-    // the characters consumed, a whole number of groups.
+    // `in` (`size` bytes) into `out` (`room` bytes), stopping before the
+    // first block that holds anything else ("=", white space, any byte
+    // outside the alphabet) or whose stores would not fit; returns the
+    // characters consumed, a whole number of groups.
     std::size_t (*decode)(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                           std::size_t room) noexcept = nullptr;
 };
