@@ -3,8 +3,9 @@
 #include <bit>
 #include <cstring>
 
+#include "encodings/base32_vector.hpp"
+#include "encodings/decode_bytewise.hpp"
 #include "encodings/group_tables.hpp"
-#include "encodings/invalid_character.hpp"
 
 namespace korvalith {
 
@@ -58,54 +59,20 @@ void encode_tail(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
     std::memset(out + used, '=', 8 - used);
 }
 
-// The decoder proper, one byte at a time, from a group boundary (no pending
-// bits) to the end of the text. Returns the end of the written output.
-CoreResult<std::uint8_t*> decode_bytewise(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out) {
-    std::uint32_t bits = 0;
-    unsigned pending = 0;
-    for (; in != end; ++in) {
-        if (*in == '=') break;
-        const std::uint8_t value = BASE32_DECODE_TABLE[*in];
-        if (value == 255) return std::unexpected(invalid_character_error("Invalid Base32 character: ", *in));
-        bits = (bits << 5 | value) & 0xFFF;  // at most 12 bits are ever pending
-        pending += 5;
-        if (pending >= 8) {
-            pending -= 8;
-            *out++ = static_cast<std::uint8_t>(bits >> pending);
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
-CoreResult<ByteBuffer> base32_encode(ByteView data) {
-    const std::size_t groups = data.size() / 5;
-    const std::size_t rest = data.size() % 5;
-    auto size = checked_mul(groups + (rest != 0), 8);
-    if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
-    auto buffer = ByteBuffer::allocate(*size);
-    if (!buffer || *size == 0) return buffer;
-
-    const std::uint8_t* in = data.data();
-    std::uint8_t* out = buffer->data();
+// Encodes whole groups, then the last, incomplete one with its padding.
+void encode_scalar(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    const std::size_t groups = size / 5;
+    const std::size_t rest = size % 5;
     for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
     if (rest != 0) encode_tail(in, rest, out);
-    return buffer;
 }
 
-CoreResult<ByteBuffer> base32_decode(ByteView text) {
-    // Room for 5 bytes per 8 characters, and floor(5r / 8) for a last group of r.
-    const std::size_t n = text.size();
-    auto buffer = ByteBuffer::allocate(n / 8 * 5 + n % 8 * 5 / 8);
-    if (!buffer || n == 0) return buffer;
-
-    const std::uint8_t* in = text.data();
-    const std::uint8_t* const end = in + n;
-    std::uint8_t* out = buffer->data();
-    // Whole groups of plain characters, eight at a time; the first group
-    // holding anything else, and the tail, go to the bytewise decoder.
-    while (end - in >= 8) {
+// Decodes from a group boundary to the end of the text or the first "=":
+// whole groups of plain characters eight at a time, then from the first
+// group holding anything else, and for the tail, one character at a time.
+CoreResult<void> decode_scalar(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
+                               std::uint8_t* out_end) {
+    while (end - in >= 8 && out_end - out >= 5) {
         const std::uint32_t high = decode_half(in);
         const std::uint32_t low = decode_half(in + 4);
         if ((high | low) & NOT_PLAIN) break;
@@ -117,9 +84,73 @@ CoreResult<ByteBuffer> base32_decode(ByteView text) {
         in += 8;
         out += 5;
     }
-    auto written = decode_bytewise(in, end, out);
+    auto written = decode_bytewise<5>(BASE32_DECODE_TABLE, "Invalid Base32 character: ", in, end, out, out_end);
     if (!written) return std::unexpected(std::move(written.error()));
-    buffer->truncate(static_cast<std::size_t>(*written - buffer->data()));
+    return {};
+}
+
+// The vector loops of the widest path this CPU supports, chosen once.
+const CodecKernels& widest_kernels() noexcept {
+    static const CodecKernels kernels = base32_kernels(widest_vector_path());
+    return kernels;
+}
+
+void encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept {
+    const std::size_t done = kernels.encode != nullptr ? kernels.encode(data.data(), data.size(), out.data()) : 0;
+    encode_scalar(data.data() + done, data.size() - done, out.data() + done / 5 * 8);
+}
+
+CoreResult<void> decode_with(const CodecKernels& kernels, ByteView text, std::span<std::uint8_t> out) {
+    const std::size_t done =
+        kernels.decode != nullptr ? kernels.decode(text.data(), text.size(), out.data(), out.size()) : 0;
+    return decode_scalar(text.data() + done, text.data() + text.size(), out.data() + done / 8 * 5,
+                         out.data() + out.size());
+}
+
+}  // namespace
+
+std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept {
+    return checked_mul(size / 5 + (size % 5 != 0), 8);
+}
+
+void base32_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept {
+    encode_with(widest_kernels(), data, out);
+}
+
+void base32_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
+    encode_with(base32_kernels(path), data, out);
+}
+
+std::size_t base32_decoded_size(ByteView text) noexcept {
+    const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
+    const std::size_t characters =
+        pad != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(pad) - text.data()) : text.size();
+    // Five bytes per eight characters, and floor(5r / 8) for a last group of r.
+    return characters / 8 * 5 + characters % 8 * 5 / 8;
+}
+
+CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out) {
+    return decode_with(widest_kernels(), text, out);
+}
+
+CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
+    return decode_with(base32_kernels(path), text, out);
+}
+
+CoreResult<ByteBuffer> base32_encode(ByteView data) {
+    auto size = base32_encoded_size(data.size());
+    if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
+    auto buffer = ByteBuffer::allocate(*size);
+    if (buffer) base32_encode_into(data, {buffer->data(), buffer->size()});
+    return buffer;
+}
+
+CoreResult<ByteBuffer> base32_decode(ByteView text) {
+    auto buffer = ByteBuffer::allocate(base32_decoded_size(text));
+    if (!buffer) return buffer;
+    if (auto decoded = base32_decode_into(text, {buffer->data(), buffer->size()}); !decoded) {
+        return std::unexpected(std::move(decoded.error()));
+    }
     return buffer;
 }
 
@@ -134,7 +165,19 @@ namespace korvalith::py {
 
 namespace {
 
-using Functions = EncodingFunctions<korvalith::base32_encode, korvalith::base32_decode, 8>;
+struct Base32Cores {
+    static constexpr std::size_t GROUP_LENGTH = 8;
+    static CoreResult<ByteBuffer> encode(ByteView data) { return base32_encode(data); }
+    static std::optional<std::size_t> encoded_size(std::size_t size) { return base32_encoded_size(size); }
+    static void encode_into(ByteView data, std::span<std::uint8_t> out) { base32_encode_into(data, out); }
+    static CoreResult<ByteBuffer> decode(ByteView text) { return base32_decode(text); }
+    static std::size_t decoded_size(ByteView text) { return base32_decoded_size(text); }
+    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
+        return base32_decode_into(text, out);
+    }
+};
+
+using Functions = EncodingFunctions<Base32Cores>;
 
 }  // namespace
 

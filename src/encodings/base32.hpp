@@ -3,9 +3,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 
 #include "common/byte_buffer.hpp"
+#include "encodings/vector_path.hpp"
 
 namespace korvalith {
 
@@ -25,14 +28,33 @@ inline constexpr std::array<std::uint8_t, 256> BASE32_DECODE_TABLE = [] {
     return table;
 }();
 
-// The Base32 text of `data`: 8 * ceil(n / 5) ASCII characters, padded with
-// "=". Fails only when the result's size or memory is out of reach.
-CoreResult<ByteBuffer> base32_encode(ByteView data);
+// The length of the Base32 text of `size` bytes, 8 * ceil(size / 5), or
+// nothing when it does not fit in a size_t.
+std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept;
 
-// The bytes of Base32 text, leniently: both letter cases are accepted,
-// decoding stops at the first "=", missing padding is accepted and leftover
-// bits are dropped unchecked. Any other byte outside the alphabet before the
-// first "=" fails with "Invalid Base32 character: '<c>'".
+// Writes the Base32 text of `data` (ASCII, padded with "=") into `out`,
+// which holds exactly base32_encoded_size(data.size()) bytes. Runs on the
+// widest path this CPU supports, or on `path`, which it must support.
+void base32_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept;
+void base32_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept;
+
+// The number of bytes `text` decodes to when it is valid: what its
+// characters before the first "=" hold in whole bytes. A quick pass that
+// looks only for the "=".
+std::size_t base32_decoded_size(ByteView text) noexcept;
+
+// Decodes Base32 text leniently into `out`, which holds exactly
+// base32_decoded_size(text) bytes: both letter cases are accepted, decoding
+// stops at the first "=", missing padding is accepted and leftover bits are
+// dropped unchecked. Any other byte outside the alphabet before the first
+// "=" fails with "Invalid Base32 character: '<c>'" (the contents of `out`
+// are then unspecified). Path as for base32_encode_into.
+CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out);
+CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path);
+
+// The same as owned buffers, allocated once at their final length. Encoding
+// fails only when the result's size or memory is out of reach.
+CoreResult<ByteBuffer> base32_encode(ByteView data);
 CoreResult<ByteBuffer> base32_decode(ByteView text);
 
 }  // namespace korvalith

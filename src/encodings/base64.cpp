@@ -3,8 +3,9 @@
 #include <bit>
 #include <cstring>
 
+#include "encodings/base64_vector.hpp"
+#include "encodings/decode_bytewise.hpp"
 #include "encodings/group_tables.hpp"
-#include "encodings/invalid_character.hpp"
 
 namespace korvalith {
 
@@ -53,37 +54,10 @@ inline void encode_group(const std::uint8_t* in, std::uint8_t* out) {
     write_pair(out + 2, bits & 0xFFF);
 }
 
-// The decoder proper, one byte at a time, from a group boundary (no pending
-// bits) to the end of the text. Returns the end of the written output.
-CoreResult<std::uint8_t*> decode_bytewise(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out) {
-    std::uint32_t bits = 0;
-    unsigned pending = 0;
-    for (; in != end; ++in) {
-        if (*in == '=') break;
-        const std::uint8_t value = BASE64_DECODE_TABLE[*in];
-        if (value == 255) return std::unexpected(invalid_character_error("Invalid base64 character: ", *in));
-        bits = (bits << 6 | value) & 0x1FFF;  // at most 13 bits are ever pending
-        pending += 6;
-        if (pending >= 8) {
-            pending -= 8;
-            *out++ = static_cast<std::uint8_t>(bits >> pending);
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
-CoreResult<ByteBuffer> base64_encode(ByteView data) {
-    const std::size_t groups = data.size() / 3;
-    const std::size_t rest = data.size() % 3;
-    auto size = checked_mul(groups + (rest != 0), 4);
-    if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
-    auto buffer = ByteBuffer::allocate(*size);
-    if (!buffer || *size == 0) return buffer;
-
-    const std::uint8_t* in = data.data();
-    std::uint8_t* out = buffer->data();
+// Encodes whole groups, then the last, incomplete one with its padding.
+void encode_scalar(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    const std::size_t groups = size / 3;
+    const std::size_t rest = size % 3;
     std::size_t group = 0;
     for (; group + 4 <= groups; group += 4, in += 12, out += 16) {
         encode_group(in, out);
@@ -103,38 +77,95 @@ CoreResult<ByteBuffer> base64_encode(ByteView data) {
         out[2] = static_cast<std::uint8_t>(BASE64_ALPHABET[bits & 63]);
         out[3] = '=';
     }
-    return buffer;
 }
 
-CoreResult<ByteBuffer> base64_decode(ByteView text) {
-    // Room for 3 bytes per 4 characters, and r - 1 for a last group of r.
-    const std::size_t n = text.size();
-    auto buffer = ByteBuffer::allocate(n / 4 * 3 + (n % 4 == 0 ? 0 : n % 4 - 1));
-    if (!buffer || n == 0) return buffer;
-
-    const std::uint8_t* in = text.data();
-    const std::uint8_t* const end = in + n;
-    std::uint8_t* out = buffer->data();
-    // Whole groups of plain characters, four at a time; the first group
-    // holding anything else, and the tail, go to the bytewise decoder.
-    // While another group follows, its output makes room for one spare byte.
-    while (end - in >= 8) {
+// Decodes from a group boundary to the end of the text or the first "=":
+// whole groups of plain characters four at a time, then from the first
+// group holding anything else, and for the tail, one character at a time.
+// While the output has room for it, a group also writes one spare byte.
+CoreResult<void> decode_scalar(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
+                               std::uint8_t* out_end) {
+    while (end - in >= 4 && out_end - out >= 4) {
         const std::uint32_t bits = decode_group(in);
         if (bits & NOT_PLAIN) break;
         write_triple_and_spare(out, bits);
         in += 4;
         out += 3;
     }
-    while (end - in >= 4) {
+    while (end - in >= 4 && out_end - out >= 3) {
         const std::uint32_t bits = decode_group(in);
         if (bits & NOT_PLAIN) break;
         write_triple(out, bits);
         in += 4;
         out += 3;
     }
-    auto written = decode_bytewise(in, end, out);
+    auto written = decode_bytewise<6>(BASE64_DECODE_TABLE, "Invalid base64 character: ", in, end, out, out_end);
     if (!written) return std::unexpected(std::move(written.error()));
-    buffer->truncate(static_cast<std::size_t>(*written - buffer->data()));
+    return {};
+}
+
+// The vector loops of the widest path this CPU supports, chosen once.
+const CodecKernels& widest_kernels() noexcept {
+    static const CodecKernels kernels = base64_kernels(widest_vector_path());
+    return kernels;
+}
+
+void encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept {
+    const std::size_t done = kernels.encode != nullptr ? kernels.encode(data.data(), data.size(), out.data()) : 0;
+    encode_scalar(data.data() + done, data.size() - done, out.data() + done / 3 * 4);
+}
+
+CoreResult<void> decode_with(const CodecKernels& kernels, ByteView text, std::span<std::uint8_t> out) {
+    const std::size_t done =
+        kernels.decode != nullptr ? kernels.decode(text.data(), text.size(), out.data(), out.size()) : 0;
+    return decode_scalar(text.data() + done, text.data() + text.size(), out.data() + done / 4 * 3,
+                         out.data() + out.size());
+}
+
+}  // namespace
+
+std::optional<std::size_t> base64_encoded_size(std::size_t size) noexcept {
+    return checked_mul(size / 3 + (size % 3 != 0), 4);
+}
+
+void base64_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept {
+    encode_with(widest_kernels(), data, out);
+}
+
+void base64_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
+    encode_with(base64_kernels(path), data, out);
+}
+
+std::size_t base64_decoded_size(ByteView text) noexcept {
+    const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
+    const std::size_t characters =
+        pad != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(pad) - text.data()) : text.size();
+    // Three bytes per four characters, and r - 1 for a last group of r.
+    return characters / 4 * 3 + characters % 4 * 3 / 4;
+}
+
+CoreResult<void> base64_decode_into(ByteView text, std::span<std::uint8_t> out) {
+    return decode_with(widest_kernels(), text, out);
+}
+
+CoreResult<void> base64_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
+    return decode_with(base64_kernels(path), text, out);
+}
+
+CoreResult<ByteBuffer> base64_encode(ByteView data) {
+    auto size = base64_encoded_size(data.size());
+    if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
+    auto buffer = ByteBuffer::allocate(*size);
+    if (buffer) base64_encode_into(data, {buffer->data(), buffer->size()});
+    return buffer;
+}
+
+CoreResult<ByteBuffer> base64_decode(ByteView text) {
+    auto buffer = ByteBuffer::allocate(base64_decoded_size(text));
+    if (!buffer) return buffer;
+    if (auto decoded = base64_decode_into(text, {buffer->data(), buffer->size()}); !decoded) {
+        return std::unexpected(std::move(decoded.error()));
+    }
     return buffer;
 }
 
@@ -149,7 +180,19 @@ namespace korvalith::py {
 
 namespace {
 
-using Functions = EncodingFunctions<korvalith::base64_encode, korvalith::base64_decode, 4>;
+struct Base64Cores {
+    static constexpr std::size_t GROUP_LENGTH = 4;
+    static CoreResult<ByteBuffer> encode(ByteView data) { return base64_encode(data); }
+    static std::optional<std::size_t> encoded_size(std::size_t size) { return base64_encoded_size(size); }
+    static void encode_into(ByteView data, std::span<std::uint8_t> out) { base64_encode_into(data, out); }
+    static CoreResult<ByteBuffer> decode(ByteView text) { return base64_decode(text); }
+    static std::size_t decoded_size(ByteView text) { return base64_decoded_size(text); }
+    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
+        return base64_decode_into(text, out);
+    }
+};
+
+using Functions = EncodingFunctions<Base64Cores>;
 
 }  // namespace
 

@@ -1,6 +1,9 @@
 // The four Python functions of an encoding submodule (encode, decode,
 // encode_bytes, decode_bytes), generated for one codec. Each codec's file
-// instantiates them, so every function keeps its own entry point.
+// instantiates them, so every function keeps its own entry point. The text
+// functions copy the core's result into the str, which the interpreter
+// requires; the bytes functions have the core write straight into the new
+// bytes object.
 #pragma once
 
 #if KORVALITH_WITH_PYTHON
@@ -11,14 +14,16 @@
 
 namespace korvalith::py {
 
-template <CoreResult<ByteBuffer> (*Encode)(ByteView), CoreResult<ByteBuffer> (*Decode)(ByteView),
-          std::size_t GroupLength>
+// `Cores` names the codec's GROUP_LENGTH (characters per padded group) and
+// its cores: encode and decode into owned buffers; encoded_size, encode_into,
+// decoded_size and decode_into, which write into a span the caller sized.
+template <typename Cores>
 struct EncodingFunctions {
     static PyObject* encode(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
         return run_wrapper<1>(signatures::ENCODE, args, nargs, kwnames,
                               [](BoundArguments<1>& arguments) -> WrapperResult {
                                   KORVALITH_TRY(data, arguments.text(0));
-                                  return text_from_core(Encode(data));
+                                  return text_from_core(Cores::encode(data));
                               });
     }
 
@@ -29,14 +34,14 @@ struct EncodingFunctions {
                               [](BoundArguments<2>& arguments) -> WrapperResult {
                                   KORVALITH_TRY(data, arguments.text(0));
                                   KORVALITH_TRY(strict, arguments.flag(1, false));
-                                  if (strict && data.size() % GroupLength != 0) {
+                                  if (strict && data.size() % Cores::GROUP_LENGTH != 0) {
                                       return std::unexpected(lazy_error(ErrorClass::ValueError,
                                                                         "Length of input is not valid. Use "
                                                                         "strict=False to disable length checking."));
                                   }
                                   const ByteView trimmed = trim_for_decode(data);
                                   if (trimmed.empty()) return new_text({});
-                                  auto decoded = Decode(trimmed);
+                                  auto decoded = Cores::decode(trimmed);
                                   if (!decoded) return std::unexpected(core_failure(decoded.error()));
                                   return new_text_or_value_error(decoded->view(),
                                                                  "Invalid utf8. Use decode_bytes() instead.");
@@ -47,16 +52,25 @@ struct EncodingFunctions {
         return run_wrapper<1>(signatures::ENCODE_BYTES, args, nargs, kwnames,
                               [](BoundArguments<1>& arguments) -> WrapperResult {
                                   KORVALITH_TRY(data, arguments.bytes(0));
-                                  return bytes_from_core(Encode(data));
+                                  const auto size = Cores::encoded_size(data.size());
+                                  if (!size) return std::unexpected(core_failure(CoreError::out_of_memory(SIZE_MAX)));
+                                  return bytes_written_by(*size, [&](std::span<std::uint8_t> out) -> CoreResult<void> {
+                                      Cores::encode_into(data, out);
+                                      return {};
+                                  });
                               });
     }
 
-    // The bytes exactly as given: no trimming, no length check.
+    // The bytes exactly as given: no trimming, no length check. A first
+    // pass for the "=" that ends decoding gives the result's exact length.
     static PyObject* decode_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
         return run_wrapper<1>(signatures::DECODE_BYTES, args, nargs, kwnames,
                               [](BoundArguments<1>& arguments) -> WrapperResult {
                                   KORVALITH_TRY(data, arguments.bytes(0));
-                                  return bytes_from_core(Decode(data));
+                                  return bytes_written_by(Cores::decoded_size(data),
+                                                          [&](std::span<std::uint8_t> out) {
+                                                              return Cores::decode_into(data, out);
+                                                          });
                               });
     }
 };

@@ -94,6 +94,18 @@ class LenientDecodingChecks:
             with self.subTest(data=data):
                 self.assertEqual(self.outcome(self.module.decode_bytes, data), self.outcome(self.model, data))
 
+    def test_decode_bytes_matches_model_across_vector_blocks(self):
+        # Long enough for the vector loops of every width: one irregular byte
+        # at every position decides where they hand over, and the result's
+        # size is found before decoding.
+        rng = random.Random(3)
+        text = self.reference_encode(rng.randbytes(160)).rstrip(b"=")[:203]
+        for position in range(len(text)):
+            for irregular in b"= \xff":
+                data = text[:position] + bytes([irregular]) + text[position + 1:]
+                with self.subTest(position=position, irregular=irregular):
+                    self.assertEqual(self.outcome(self.module.decode_bytes, data), self.outcome(self.model, data))
+
     def test_decode_matches_model_on_mutated_text(self):
         rng = random.Random(2)
         extras = [" ", "\n", "\u3000", "\xa0", "\x85", "\x1c", "=", "==", "é", "-", "\u2028"]
