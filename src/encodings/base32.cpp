@@ -11,37 +11,22 @@ namespace korvalith {
 
 namespace {
 
-// The two characters of every 10-bit value: four lookups write a group.
-constexpr auto BASE32_PAIRS = character_pairs<5>(BASE32_ALPHABET);
+// The characters of ten bits at a time: four lookups write a group.
+constexpr CharacterPairs<5> PAIRS(BASE32_ALPHABET);
 
-// Per position in a half group of four characters, each byte's value already
-// shifted into place among the half's 20 bits. A byte outside the alphabet,
-// "=" included, maps to a value with bits above the 20th, so one test of the
-// OR of a group's eight entries tells whether the group is plain.
-constexpr std::uint32_t NOT_PLAIN = 0xFFF00000;
+// The 20 bits of four characters, half a group.
+constexpr FourCharacterDecoder<5> DECODE_HALF(BASE32_DECODE_TABLE);
+constexpr std::uint32_t NOT_PLAIN = FourCharacterDecoder<5>::NOT_PLAIN;
 
-constexpr std::array<std::uint32_t, 256> DECODE_AT_0 = shifted_decode_table(BASE32_DECODE_TABLE, 15, NOT_PLAIN);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_1 = shifted_decode_table(BASE32_DECODE_TABLE, 10, NOT_PLAIN);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_2 = shifted_decode_table(BASE32_DECODE_TABLE, 5, NOT_PLAIN);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_3 = shifted_decode_table(BASE32_DECODE_TABLE, 0, NOT_PLAIN);
-
-inline std::uint32_t decode_half(const std::uint8_t* in) {
-    return DECODE_AT_0[in[0]] | DECODE_AT_1[in[1]] | DECODE_AT_2[in[2]] | DECODE_AT_3[in[3]];
-}
-
-inline void write_pair(std::uint8_t* out, std::uint32_t ten_bits) {
-    std::memcpy(out, BASE32_PAIRS[ten_bits].data(), 2);
-}
-
-// Eight characters of the 40 bits b0..b4, ten bits per lookup.
+// Eight characters of the 40 bits b0..b4.
 inline void encode_group(const std::uint8_t* in, std::uint8_t* out) {
     const std::uint32_t high = static_cast<std::uint32_t>(in[0]) << 2 | in[1] >> 6;
     const std::uint32_t low = (static_cast<std::uint32_t>(in[1]) & 0x3F) << 24 |
                               static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 8 | in[4];
-    write_pair(out, high);
-    write_pair(out + 2, low >> 20);
-    write_pair(out + 4, (low >> 10) & 0x3FF);
-    write_pair(out + 6, low & 0x3FF);
+    PAIRS.write(out, high);
+    PAIRS.write(out + 2, low >> 20);
+    PAIRS.write(out + 4, (low >> 10) & 0x3FF);
+    PAIRS.write(out + 6, low & 0x3FF);
 }
 
 // Characters written for a last group of 1 to 4 bytes; "=" fills the rest of its eight.
@@ -78,8 +63,8 @@ struct Base32Scheme {
     static void decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
                                     const std::uint8_t* out_end) noexcept {
         while (end - in >= 8 && out_end - out >= 5) {
-            const std::uint32_t high = decode_half(in);
-            const std::uint32_t low = decode_half(in + 4);
+            const std::uint32_t high = DECODE_HALF(in);
+            const std::uint32_t low = DECODE_HALF(in + 4);
             if ((high | low) & NOT_PLAIN) break;
             // 40 bits: the first 32 in one big-endian store, then the last 8.
             std::uint32_t word = high << 12 | low >> 8;

@@ -11,24 +11,12 @@ namespace korvalith {
 
 namespace {
 
-// The two characters of every 12-bit value: one lookup writes half a group.
-constexpr auto BASE64_PAIRS = character_pairs<6>(BASE64_ALPHABET);
+// The characters of twelve bits at a time: one lookup writes half a group.
+constexpr CharacterPairs<6> PAIRS(BASE64_ALPHABET);
 
-// Per position in a group of four characters, each byte's value already
-// shifted into place among the group's 24 bits. A byte outside the alphabet,
-// "=" included, maps to a value with bits above the 24th, so one test of the
-// OR of a group's four entries tells whether the group is plain.
-constexpr std::uint32_t NOT_PLAIN = 0xFF000000;
-
-constexpr std::array<std::uint32_t, 256> DECODE_AT_0 = shifted_decode_table(BASE64_DECODE_TABLE, 18, NOT_PLAIN);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_1 = shifted_decode_table(BASE64_DECODE_TABLE, 12, NOT_PLAIN);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_2 = shifted_decode_table(BASE64_DECODE_TABLE, 6, NOT_PLAIN);
-constexpr std::array<std::uint32_t, 256> DECODE_AT_3 = shifted_decode_table(BASE64_DECODE_TABLE, 0, NOT_PLAIN);
-
-// The 24 bits of a group of four characters, or a value with NOT_PLAIN bits.
-inline std::uint32_t decode_group(const std::uint8_t* in) {
-    return DECODE_AT_0[in[0]] | DECODE_AT_1[in[1]] | DECODE_AT_2[in[2]] | DECODE_AT_3[in[3]];
-}
+// The 24 bits of a group of four characters.
+constexpr FourCharacterDecoder<6> DECODE_GROUP(BASE64_DECODE_TABLE);
+constexpr std::uint32_t NOT_PLAIN = FourCharacterDecoder<6>::NOT_PLAIN;
 
 inline void write_triple(std::uint8_t* out, std::uint32_t bits) {
     out[0] = static_cast<std::uint8_t>(bits >> 16);
@@ -49,7 +37,7 @@ template <std::ptrdiff_t Room, void (*Write)(std::uint8_t*, std::uint32_t)>
 inline void decode_groups_with(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
                                const std::uint8_t* out_end) {
     while (end - in >= 4 && out_end - out >= Room) {
-        const std::uint32_t bits = decode_group(in);
+        const std::uint32_t bits = DECODE_GROUP(in);
         if (bits & NOT_PLAIN) break;
         Write(out, bits);
         in += 4;
@@ -57,15 +45,11 @@ inline void decode_groups_with(const std::uint8_t*& in, const std::uint8_t* end,
     }
 }
 
-inline void write_pair(std::uint8_t* out, std::uint32_t twelve_bits) {
-    std::memcpy(out, BASE64_PAIRS[twelve_bits].data(), 2);
-}
-
 // Four characters of the 24 bits b0 b1 b2.
 inline void encode_group(const std::uint8_t* in, std::uint8_t* out) {
     const std::uint32_t bits = static_cast<std::uint32_t>(in[0]) << 16 | static_cast<std::uint32_t>(in[1]) << 8 | in[2];
-    write_pair(out, bits >> 12);
-    write_pair(out + 2, bits & 0xFFF);
+    PAIRS.write(out, bits >> 12);
+    PAIRS.write(out + 2, bits & 0xFFF);
 }
 
 // Base64's parts of the shared driver (see group_codec.hpp).
@@ -90,12 +74,12 @@ struct Base64Scheme {
         for (; group < groups; ++group, in += 3, out += 4) encode_group(in, out);
 
         if (rest == 1) {
-            write_pair(out, static_cast<std::uint32_t>(in[0]) << 4);
+            PAIRS.write(out, static_cast<std::uint32_t>(in[0]) << 4);
             out[2] = '=';
             out[3] = '=';
         } else if (rest == 2) {
             const std::uint32_t bits = static_cast<std::uint32_t>(in[0]) << 10 | static_cast<std::uint32_t>(in[1]) << 2;
-            write_pair(out, bits >> 6);
+            PAIRS.write(out, bits >> 6);
             out[2] = static_cast<std::uint8_t>(BASE64_ALPHABET[bits & 63]);
             out[3] = '=';
         }
