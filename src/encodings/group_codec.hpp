@@ -39,14 +39,11 @@ public:
     static constexpr std::size_t GROUP_CHARACTERS = std::lcm(Scheme::BITS, 8u) / Scheme::BITS;
     static constexpr std::size_t GROUP_BYTES = std::lcm(Scheme::BITS, 8u) / 8;
 
-    // GROUP_CHARACTERS * ceil(size / GROUP_BYTES), or nothing when it does
-    // not fit in a size_t.
+    // The public routines, as base32.hpp and base64.hpp describe them.
     static std::optional<std::size_t> encoded_size(std::size_t size) noexcept {
         return checked_mul(size / GROUP_BYTES + (size % GROUP_BYTES != 0), GROUP_CHARACTERS);
     }
 
-    // What the characters before the first "=" hold in whole bytes: a quick
-    // pass that looks only for the "=".
     static std::size_t decoded_size(ByteView text) noexcept {
         const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
         const auto* end = pad != nullptr ? static_cast<const std::uint8_t*>(pad) : text.data() + text.size();
@@ -57,9 +54,6 @@ public:
                characters % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
     }
 
-    // Writes the text of `data`, padded with "=", into `out`, which holds
-    // exactly encoded_size(data.size()) bytes. Runs on the widest path this
-    // CPU supports, or on `path`, which it must support.
     static void encode_into(ByteView data, std::span<std::uint8_t> out) noexcept {
         encode_with(widest_kernels(), data, out);
     }
@@ -67,12 +61,6 @@ public:
         encode_with(Scheme::kernels(path), data, out);
     }
 
-    // Decodes `text` leniently into `out`, which holds exactly
-    // decoded_size(text) bytes: decoding stops at the first "=", missing
-    // padding is accepted and leftover bits are dropped unchecked. Any other
-    // byte outside the alphabet before the first "=" fails with
-    // INVALID_PREFIX and the quoted character (`out` is then unspecified).
-    // Paths as for encode_into.
     static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
         return decode_with(widest_kernels(), text, out);
     }
@@ -80,8 +68,6 @@ public:
         return decode_with(Scheme::kernels(path), text, out);
     }
 
-    // The same into an owned buffer, allocated once at its final length.
-    // Encoding fails only when the result's size or memory is out of reach.
     static CoreResult<ByteBuffer> encode(ByteView data) {
         auto size = encoded_size(data.size());
         if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));

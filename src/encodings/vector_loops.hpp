@@ -94,10 +94,10 @@ std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* 
     constexpr std::size_t READS = BYTES / 2 + 16;
     std::size_t done = 0;
     for (; size - done >= BYTES + READS; done += 2 * BYTES, out += 64) {
-        const __m256i first = Steps::Avx2::encode(load_halves_avx2<BYTES / 2>(in + done));
-        const __m256i second = Steps::Avx2::encode(load_halves_avx2<BYTES / 2>(in + done + BYTES));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), first);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), second);
+        const __m256i first = load_halves_avx2<BYTES / 2>(in + done);
+        const __m256i second = load_halves_avx2<BYTES / 2>(in + done + BYTES);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Steps::Avx2::encode(first));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), Steps::Avx2::encode(second));
     }
     for (; size - done >= READS; done += BYTES, out += 32) {
         const __m256i characters = Steps::Avx2::encode(load_halves_avx2<BYTES / 2>(in + done));

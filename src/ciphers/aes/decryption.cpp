@@ -4,7 +4,7 @@ namespace korvalith::aes {
 
 namespace {
 
-// InvShiftRows (see inv_shift_rows_add_key) and InvSubBytes for one output column.
+// InvShiftRows (see inv_shift_rows) and InvSubBytes for one output column.
 inline std::uint32_t inv_shift_sub(std::uint32_t row0_from, std::uint32_t row1_from, std::uint32_t row2_from,
                                    std::uint32_t row3_from) noexcept {
     return make_column(INV_SBOX[state_byte(row0_from, 0)], INV_SBOX[state_byte(row1_from, 1)],
@@ -33,7 +33,7 @@ void decrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexce
     for (std::size_t round = schedule.rounds; round-- > 1;) {
         state = inv_mix_columns(inv_shift_rows_add_key(state, inv_shift_sub, keys[round]));
     }
-    store_state(inv_shift_rows_add_key(state, inv_shift_sub, keys[0]), out.data());
+    add_round_key_and_store(inv_shift_rows(state, inv_shift_sub), keys[0], out.data());
 }
 
 CoreResult<Block> decrypt_block(ByteView block, ByteView key) {

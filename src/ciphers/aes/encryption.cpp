@@ -6,7 +6,7 @@ namespace korvalith::aes {
 
 namespace {
 
-// SubBytes, ShiftRows (see shift_rows_add_key) and MixColumns for one output column.
+// SubBytes, ShiftRows (see shift_rows) and MixColumns for one output column.
 inline std::uint32_t sub_shift_mix(std::uint32_t row0_from, std::uint32_t row1_from, std::uint32_t row2_from,
                                    std::uint32_t row3_from) noexcept {
     const std::uint8_t a0 = SBOX[state_byte(row0_from, 0)];
@@ -32,7 +32,7 @@ void encrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexce
     for (std::size_t round = 1; round < schedule.rounds; ++round) {
         state = shift_rows_add_key(state, sub_shift_mix, keys[round]);
     }
-    store_state(shift_rows_add_key(state, sub_shift, keys[schedule.rounds]), out.data());
+    add_round_key_and_store(shift_rows(state, sub_shift), keys[schedule.rounds], out.data());
 }
 
 CoreResult<Block> encrypt_block(ByteView block, ByteView key) {
