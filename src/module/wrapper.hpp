@@ -122,9 +122,10 @@ inline constexpr int NO_ARGUMENT_FLAGS = METH_NOARGS | METH_STATIC;
 
 // Runs one call: returns its new reference, or raises its failure and
 // returns null. No C++ exception leaves: a failed allocation becomes
-// MemoryError.
+// MemoryError. Inlined into each entry point, which then needs no second
+// frame.
 template <typename Run>
-PyObject* run_call(Run&& run) noexcept {
+[[gnu::always_inline]] inline PyObject* run_call(Run&& run) noexcept {
     try {
         WrapperResult result = run();
         if (!result) {
@@ -190,24 +191,16 @@ class PythonFunction {
 
     static PyObject* call_without_arguments(PyObject*, PyObject*) noexcept {
         return declaration::run_call([]() -> WrapperResult {
-            if constexpr (ARITY_MATCHES && TYPES_MATCH) return Body();
+            if constexpr (ARITY == 0 && ARITY_MATCHES) return Body();
             std::unreachable();
         });
-    }
-
-    static PyCFunction entry_point() noexcept {
-        if constexpr (ARITY == 0) {
-            return call_without_arguments;
-        } else {
-            return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call));
-        }
     }
 
 public:
     // The method record: static, and handed on its own to PyCMethod_New.
     static inline PyMethodDef record = {
         FunctionName.text,
-        entry_point(),
+        ARITY == 0 ? call_without_arguments : reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call)),
         ARITY == 0 ? declaration::NO_ARGUMENT_FLAGS : declaration::ARGUMENT_FLAGS,
         declaration::DOC<FunctionName, Parameters...>.data(),
     };
