@@ -185,6 +185,7 @@ using Functions = EncodingFunctions<Base32Cores>;
 
 }  // namespace korvalith::py
 
-KORVALITH_PYTHON_SUBMODULE(base32, Functions::Encode, Functions::Decode, Functions::EncodeBytes, Functions::DecodeBytes);
+KORVALITH_PYTHON_SUBMODULE(base32, Functions::Encode, Functions::Decode, Functions::EncodeBytes,
+                          Functions::DecodeBytes);
 
 #endif

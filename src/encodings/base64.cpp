@@ -200,6 +200,7 @@ using Functions = EncodingFunctions<Base64Cores>;
 
 }  // namespace korvalith::py
 
-KORVALITH_PYTHON_SUBMODULE(base64, Functions::Encode, Functions::Decode, Functions::EncodeBytes, Functions::DecodeBytes);
+KORVALITH_PYTHON_SUBMODULE(base64, Functions::Encode, Functions::Decode, Functions::EncodeBytes,
+                          Functions::DecodeBytes);
 
 #endif

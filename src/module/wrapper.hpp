@@ -151,7 +151,8 @@ class PythonFunction {
     using Shape = declaration::BodyShape<decltype(Body)>;
     static constexpr std::size_t ARITY = sizeof...(Parameters);
     static constexpr bool ARITY_MATCHES = Shape::ARITY == ARITY;
-    static constexpr bool TYPES_MATCH = std::is_same_v<typename Shape::Values, std::tuple<typename Parameters::Value...>>;
+    static constexpr bool TYPES_MATCH =
+        std::is_same_v<typename Shape::Values, std::tuple<typename Parameters::Value...>>;
 
     static_assert(std::is_same_v<typename Shape::Returns, WrapperResult>, "the body must return a WrapperResult");
     static_assert(ARITY_MATCHES, "the body must take exactly one argument per declared parameter");
@@ -168,8 +169,8 @@ class PythonFunction {
     template <std::size_t Index, typename... Values>
     static WrapperResult convert_and_run(const std::array<PyObject*, ARITY>& slots, Values&&... values) {
         if constexpr (Index < ARITY) {
-            using Parameter = std::tuple_element_t<Index, std::tuple<Parameters...>>;
-            auto value = Parameter::value(slots[Index]);
+            using Converting = std::tuple_element_t<Index, std::tuple<Parameters...>>;
+            auto value = Converting::value(slots[Index]);
             if (!value) return std::unexpected(std::move(value.error()));
             return convert_and_run<Index + 1>(slots, std::move(values)..., std::move(*value));
         } else if constexpr (ARITY_MATCHES && TYPES_MATCH) {
