@@ -61,7 +61,7 @@ WrapperResult run_text(ByteView data, CharMap mapping) {
 
 template <bool Reverse>
 WrapperResult run_bytes(ByteView data, ByteMap mapping) {
-    if (Reverse) mapping = mapping.inverted();
+    if constexpr (Reverse) mapping = mapping.inverted();
     // Written straight into the result: it has the input's length.
     return bytes_written_by(data.size(), [&](std::span<std::uint8_t> out) -> CoreResult<void> {
         map_bytes_into(data, mapping, out);
