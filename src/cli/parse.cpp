@@ -6,7 +6,7 @@
 
 #include "cli/dispatch.hpp"
 #include "cli/reports.hpp"
-#include "module/method_records.hpp"
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
@@ -40,7 +40,7 @@ bool signal_stops_run() {
     return true;
 }
 
-PyObject* parse(PyObject*, PyObject*) noexcept {
+WrapperResult parse() noexcept {
     flush_python_streams();
     try {
         cli::run_cli(cli::Interruption(signal_stops_run));
@@ -55,10 +55,12 @@ PyObject* parse(PyObject*, PyObject*) noexcept {
     return new_reference(Py_None);
 }
 
+using Parse = PythonFunction<"parse", parse>;
+
 }  // namespace
 
-PyMethodDef methods::cli_parse = {"parse", parse, methods::NO_ARGUMENT_FLAGS, "parse()\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(cli, Parse);
 
 #endif
