@@ -25,7 +25,8 @@ std::string shown(std::string_view name) { return escape_control_characters(name
 // would raise, a colon, a blank and the message.
 std::unexpected<Failure> core_failure(const CoreError& error, CoreErrorReport report) {
     if (error.kind == CoreError::Kind::OutOfMemory) {
-        return failure(FailKind::unexpected, "MemoryError: could not allocate " + std::to_string(error.requested) + " bytes");
+        return failure(FailKind::unexpected,
+                       "MemoryError: could not allocate " + std::to_string(error.requested) + " bytes");
     }
     return failure(report == CoreErrorReport::invalid_value ? FailKind::invalid_value : FailKind::unexpected,
                    "ValueError: " + error.message);
@@ -81,8 +82,8 @@ Outcome deliver(ByteBuffer result, ResultKind kind, std::optional<std::string_vi
 Outcome dispatch(const Matches& matches, const RunContext& context) {
     const ActionDeclaration* action = find_action(matches.group(), matches.action());
     if (action == nullptr) return failure(FailKind::missing_subcommand, "Command not recognised or not provided");
-    // The parser already rejects a command line that lacks them; this holds
-    // only if the tree and the dispatcher disagree.
+    // The parser yields no matches without the required values, so one is
+    // missing only when the matches come from elsewhere.
     for (const Argument& argument : action->arguments) {
         if (argument.required && !matches.given(argument)) {
             return failure(FailKind::missing_argument, "Argument " + argument.placeholder() + " was not found");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
@@ -32,10 +33,9 @@ std::optional<int> run_arguments(std::span<char* const> vector, const RunContext
     if (!arguments) {
         // Position 0 of the vector is the interpreter, 1 the program's path.
         const std::size_t position = arguments.error();
-        return show_failure({FailKind::invalid_value, position <= 1 ? std::string("The program's path is not valid UTF-8")
-                                                                    : "Argument " + std::to_string(position - 1) +
-                                                                          " is not valid UTF-8"},
-                            untouched);
+        std::string message = position <= 1 ? std::string("The program's path is not valid UTF-8")
+                                            : "Argument " + std::to_string(position - 1) + " is not valid UTF-8";
+        return show_failure({FailKind::invalid_value, std::move(message)}, untouched);
     }
     const Command tree = build_cli();
     ParseResult parsed = parse_arguments(tree, *arguments);

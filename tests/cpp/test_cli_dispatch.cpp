@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/arguments.hpp"
@@ -91,13 +92,13 @@ protected:
 };
 
 TEST_F(CliDispatch, ResultIsTheLineForStandardOutput) {
-    for (auto [arguments, line] : {std::pair<std::vector<std::string>, std::string>{
-                                       {"caesar", "encrypt", "-s", "hello", "3"}, "khoor"},
-                                   {{"caesar", "decrypt", "-s", "--", "xyz", "-25"}, "wxy"},
-                                   {{"rot13", "encrypt", "-s", "abc"}, "nop"},
-                                   {{"vigenere", "encrypt", "-sk", "a b", "bcd"}, "b d"},
-                                   {{"base32", "encode", "-s", "hi"}, "NBUQ===="},
-                                   {{"base64", "decode", "-s", "aGk="}, "hi"}}) {
+    using Case = std::pair<std::vector<std::string>, std::string>;
+    for (const auto& [arguments, line] : {Case{{"caesar", "encrypt", "-s", "hello", "3"}, "khoor"},
+                                          Case{{"caesar", "decrypt", "-s", "--", "xyz", "-25"}, "wxy"},
+                                          Case{{"rot13", "encrypt", "-s", "abc"}, "nop"},
+                                          Case{{"vigenere", "encrypt", "-sk", "a b", "bcd"}, "b d"},
+                                          Case{{"base32", "encode", "-s", "hi"}, "NBUQ===="},
+                                          Case{{"base64", "decode", "-s", "aGk="}, "hi"}}) {
         const Outcome outcome = dispatched(arguments);
         ASSERT_TRUE(outcome.has_value()) << outcome.error().message;
         EXPECT_EQ(outcome->line(), line);
@@ -132,15 +133,16 @@ TEST_F(CliDispatch, EachFailureKindWithItsMessageAndStatus) {
                    "ValueError: Invalid base64 character: '#'", 1);
     // Matches the parser would not yield: no action, or a required value missing.
     expect_failure(dispatch(Matches{}), FailKind::missing_subcommand, "Command not recognised or not provided", 2);
-    expect_failure(dispatch(Matches{.commands = {"rot13", "rotate"}, .values = {}, .flags = {}}), FailKind::missing_argument,
-                   "Argument <data> was not found", 2);
-    expect_failure(dispatch(Matches{.commands = {"caesar", "decrypt"}, .values = {{"data", "abc", std::nullopt}}, .flags = {}}),
-                   FailKind::missing_argument, "Argument <shift> was not found", 2);
+    Matches matches;
+    matches.commands = {"rot13", "rotate"};
+    expect_failure(dispatch(matches), FailKind::missing_argument, "Argument <data> was not found", 2);
+    matches.commands = {"caesar", "decrypt"};
+    matches.values.push_back({.id = DATA.argument.id, .text = "abc", .integer = std::nullopt});
+    expect_failure(dispatch(matches), FailKind::missing_argument, "Argument <shift> was not found", 2);
     // Asked to stop while reading: nothing to show.
-    expect_failure(dispatched({"rot13", "rotate", write("in", "abc")}, {.interruption = Interruption(+[] {
-                                                                           return true;
-                                                                       })}),
-                   FailKind::interrupted, "", 130);
+    const Interruption always(+[] { return true; });
+    expect_failure(dispatched({"rot13", "rotate", write("in", "abc")}, {.interruption = always}), FailKind::interrupted,
+                   "", 130);
     // An output whose reader has gone.
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
@@ -296,7 +298,8 @@ TEST_F(CliRun, OutputThatDoesNotGetOut) {
     // A stop asked for after the last write is no success either.
     static int checks;
     checks = 0;
-    const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = Interruption(+[] { return ++checks > 1; })});
+    const Interruption after_first_check(+[] { return ++checks > 1; });
+    const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = after_first_check});
     EXPECT_EQ(result.status, STATUS_INTERRUPTED);
     EXPECT_EQ(result.output, "nop\n");
     EXPECT_EQ(result.error, "");
