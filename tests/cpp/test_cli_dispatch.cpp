@@ -96,6 +96,10 @@ TEST_F(CliDispatch, ResultIsTheLineForStandardOutput) {
     for (const auto& [arguments, line] : {Case{{"caesar", "encrypt", "-s", "hello", "3"}, "khoor"},
                                           Case{{"caesar", "decrypt", "-s", "--", "xyz", "-25"}, "wxy"},
                                           Case{{"rot13", "encrypt", "-s", "abc"}, "nop"},
+                                          Case{{"caesar", "encrypt", "-s", "--", "abc", "-3"}, "xyz"},
+                                          // Without -k every character uses up a key letter.
+                                          Case{{"vigenere", "encrypt", "-s", "a b", "bcd"}, "b e"},
+                                          Case{{"vigenere", "encrypt", "-s", "-k", "a b", "bcd"}, "b d"},
                                           Case{{"vigenere", "encrypt", "-sk", "a b", "bcd"}, "b d"},
                                           Case{{"base32", "encode", "-s", "hi"}, "NBUQ===="},
                                           Case{{"base64", "decode", "-s", "aGk="}, "hi"}}) {
@@ -153,6 +157,13 @@ TEST_F(CliDispatch, EachFailureKindWithItsMessageAndStatus) {
 }
 
 TEST_F(CliDispatch, CoreErrorRouteDependsOnWhereTheDataCameFrom) {
+    // Decoders get a file as it is: a line break after the padding ends
+    // nothing early, one before any padding is an invalid character.
+    const Outcome padded = dispatched({"base64", "decode", write("padded", "aGk=\n")});
+    ASSERT_TRUE(padded.has_value());
+    EXPECT_EQ(padded->line(), "hi");
+    expect_failure(dispatched({"base64", "decode", write("unpadded", "aGVsbG8\n")}), FailKind::unexpected,
+                   "ValueError: Invalid base64 character: '\n'", 1);
     const std::string bad = write("bad", "#");
     expect_failure(dispatched({"base32", "decode", "-s", "#"}), FailKind::invalid_value,
                    "ValueError: Invalid Base32 character: '#'", 2);

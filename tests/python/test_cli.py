@@ -144,21 +144,6 @@ class ActionsTest(WorkingDirectoryTest):
         self.assertReport(cli("rot13", "rotate", "-", input=b"\xff"), "Could not read file: -")
         self.assertSuccess(cli("base64", "encode", "-s", "-", input=b"ignored"), "LQ==\n")
 
-    def test_vigenere_flags(self):
-        self.assertSuccess(cli("vigenere", "encrypt", "-s", "a b", "bcd"), "b e\n")
-        self.assertSuccess(cli("vigenere", "encrypt", "-s", "-k", "a b", "bcd"), "b d\n")
-        self.assertSuccess(cli("vigenere", "encrypt", "-sk", "a b", "bcd"), "b d\n")
-
-    def test_negative_shift_after_end_of_options(self):
-        self.assertSuccess(cli("caesar", "encrypt", "-s", "--", "abc", "-3"), "xyz\n")
-        self.assertSuccess(cli("caesar", "decrypt", "-s", "--", "xyz", "-25"), "wxy\n")
-
-    def test_decoders_read_files_as_given(self):
-        # A line break after the padding is ignored; one before any padding is not.
-        self.assertSuccess(cli("base64", "decode", self.write("padded", b"aGk=\n")), "hi\n")
-        process = cli("base64", "decode", self.write("unpadded", b"aGVsbG8\n"))
-        self.assertEqual(process.returncode, 1)
-
     def test_parse_returns_none_and_ignores_sys_argv(self):
         script = self.write("script.py", b"import sys, _korvalith\n"
                                          b"print('before', flush=False)\n"
