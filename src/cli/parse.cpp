@@ -2,9 +2,7 @@
 
 #if KORVALITH_WITH_PYTHON
 
-#include <new>
-
-#include "cli/dispatch.hpp"
+#include "cli/run_cli.hpp"
 #include "cli/reports.hpp"
 #include "module/submodules.hpp"
 #include "module/wrapper.hpp"
@@ -24,12 +22,6 @@ void flush_python_streams() {
     }
 }
 
-// A run that cannot go on: the unexpected-error report and status 1.
-[[noreturn]] void end_unexpectedly(const char* details) {
-    (void)cli::write_to(cli::Stream::standard_error, cli::unexpected_report(details, false));
-    cli::exit_process(cli::STATUS_UNEXPECTED);
-}
-
 // Whether a signal that arrived asks the run to stop: its Python handler
 // raised (KeyboardInterrupt for Ctrl-C). The run then ends without a report
 // or a traceback, so the handler's exception is dropped. Signals are only
@@ -42,16 +34,7 @@ bool signal_stops_run() {
 
 WrapperResult parse() noexcept {
     flush_python_streams();
-    try {
-        cli::run_cli(cli::Interruption(signal_stops_run));
-    } catch (const std::bad_alloc&) {
-        end_unexpectedly("MemoryError: out of memory");
-    } catch (...) {
-        end_unexpectedly("internal error in the command line");
-    }
-    // A signal that came after the last write still ends the run as an
-    // interruption rather than as a traceback in the calling code.
-    if (signal_stops_run()) cli::end_interrupted();
+    cli::run_cli(cli::Interruption(signal_stops_run));
     return new_reference(Py_None);
 }
 
