@@ -3,7 +3,6 @@
 #if KORVALITH_WITH_PYTHON
 
 #include "cli/run_cli.hpp"
-#include "cli/reports.hpp"
 #include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
