@@ -1,14 +1,19 @@
 // The command-line parser over arbitrary argument lists: it never crashes and
 // always ends in help or version (status 0, standard output), an error report
-// (status 2, standard error), or an action of the dispatch table with every
+// (status 2, standard error), or an action of the action table with every
 // value that action needs. Reports show no control character the user typed.
 // The argument list itself is built only from elements that are valid UTF-8.
+// An action over literal data with its result for standard output is then
+// dispatched: it ends in text to print or a failure an in-memory run can have.
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/actions.hpp"
+#include "cli/arguments.hpp"
 #include "cli/command_tree.hpp"
+#include "cli/dispatch.hpp"
 #include "cli/parser.hpp"
 #include "cli/process_arguments.hpp"
 #include "cli/reports.hpp"
@@ -23,26 +28,6 @@ using namespace korvalith::fuzz;
 namespace {
 
 constexpr std::size_t MAX_ELEMENTS = 64;
-
-struct Action {
-    std::string_view group;
-    std::string_view action;
-    std::string_view second;  // "shift", "key" or empty
-};
-
-constexpr Action ACTIONS[] = {
-    {"base32", "encode", ""},    {"base32", "decode", ""},    {"base64", "encode", ""},
-    {"base64", "decode", ""},    {"caesar", "encrypt", "shift"}, {"caesar", "decrypt", "shift"},
-    {"rot13", "encrypt", ""},    {"rot13", "decrypt", ""},    {"rot13", "rotate", ""},
-    {"vigenere", "encrypt", "key"}, {"vigenere", "decrypt", "key"},
-};
-
-const Action* find_action(std::string_view group, std::string_view action) {
-    for (const Action& entry : ACTIONS) {
-        if (entry.group == group && entry.action == action) return &entry;
-    }
-    return nullptr;
-}
 
 // True when the text holds a control character other than the line break:
 // a C0 control, DEL, or a C1 control (UTF-8 C2 80..C2 9F).
@@ -84,17 +69,34 @@ void check_report(const Report& report) {
     }
 }
 
+// The parser chose an action of the action table and gave it every value it
+// declares as required; a shift lies in its range.
 void check_matches(const Matches& matches) {
-    const Action* action = find_action(matches.group(), matches.action());
-    check(action != nullptr, "parser chose no action of the dispatch table");
-    check(matches.value("data").has_value(), "action without <data>");
-    if (action->second == "shift") {
-        auto shift = matches.integer("shift");
-        check(shift.has_value(), "caesar action without <shift>");
-        check(*shift >= -25 && *shift <= 25, "shift out of range");
-    } else if (action->second == "key") {
-        check(matches.value("key").has_value(), "vigenere action without <key>");
+    const ActionDeclaration* action = find_action(matches.group(), matches.action());
+    check(action != nullptr, "parser chose no action of the action table");
+    for (const Argument& argument : action->arguments) {
+        check(!argument.required || matches.given(argument), "action without a required value");
+        if (argument.value_type == ValueType::shift && matches.given(argument)) {
+            auto shift = matches.value(SHIFT);
+            check(shift.has_value() && *shift >= SHIFT_MIN && *shift <= SHIFT_MAX, "shift out of range");
+        }
     }
+}
+
+// An action over the literal data whose result is printed (-s without -o,
+// which touches no file): the line to print is text, or the failure is one
+// an in-memory run can come to, with a message to show.
+void check_dispatch(const Matches& matches) {
+    if (!matches.flag(STRING) || matches.value(OUTPUT)) return;
+    const Outcome outcome = dispatch(matches);
+    if (outcome) {
+        check(is_valid_utf8(as_byte_view(outcome->line())), "a line to print that is not text");
+        return;
+    }
+    const FailKind kind = outcome.error().kind;
+    check(kind == FailKind::invalid_value || kind == FailKind::invalid_text || kind == FailKind::unexpected,
+          "an in-memory run failed as no such run can");
+    check(!outcome.error().message.empty(), "a failure without a message");
 }
 
 }  // namespace
@@ -133,6 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto parsed = parse_arguments(tree, *list);
     if (parsed) {
         check_matches(*parsed);
+        check_dispatch(*parsed);
     } else {
         check_report(parsed.error());
     }

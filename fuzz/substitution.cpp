@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "ciphers/byte_map.hpp"
 #include "ciphers/substitution.hpp"
+#include "common/byte_map.hpp"
 #include "fuzz_support.hpp"
 
 using namespace korvalith;

@@ -8,44 +8,24 @@ CoreResult<ByteBuffer> rot13_cipher(ByteView text) { return translated(ROT13_TAB
 
 #if KORVALITH_WITH_PYTHON
 
-#include "module/method_records.hpp"
-#include "module/signatures.hpp"
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
 
 namespace {
 
+WrapperResult run_rot13(ByteView data) { return text_from_core(rot13_cipher(data)); }
+
 // encrypt, decrypt and rotate are one operation under three names.
-PyObject* run_rot13(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames) noexcept {
-    return run_wrapper<1>(signature, args, nargs, kwnames, [](BoundArguments<1>& arguments) -> WrapperResult {
-        KORVALITH_TRY(data, arguments.text(0));
-        return text_from_core(rot13_cipher(data));
-    });
-}
-
-PyObject* encrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_rot13(signatures::ROT13_ENCRYPT, args, nargs, kwnames);
-}
-
-PyObject* decrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_rot13(signatures::ROT13_DECRYPT, args, nargs, kwnames);
-}
-
-PyObject* rotate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_rot13(signatures::ROT13_ROTATE, args, nargs, kwnames);
-}
+using Encrypt = PythonFunction<"encrypt", run_rot13, Text<"data">>;
+using Decrypt = PythonFunction<"decrypt", run_rot13, Text<"data">>;
+using Rotate = PythonFunction<"rotate", run_rot13, Text<"data">>;
 
 }  // namespace
 
-PyMethodDef methods::rot13_encrypt = {"encrypt", methods::entry(encrypt), methods::ARGUMENT_FLAGS,
-                                      "encrypt(data)\n--\n\n"};
-PyMethodDef methods::rot13_decrypt = {"decrypt", methods::entry(decrypt), methods::ARGUMENT_FLAGS,
-                                      "decrypt(data)\n--\n\n"};
-PyMethodDef methods::rot13_rotate = {"rotate", methods::entry(rotate), methods::ARGUMENT_FLAGS,
-                                     "rotate(data)\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(rot13, Encrypt, Decrypt, Rotate);
 
 #endif

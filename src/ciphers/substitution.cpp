@@ -16,8 +16,7 @@ void map_bytes_into(ByteView data, const ByteMap& map, std::span<std::uint8_t> o
 
 #if KORVALITH_WITH_PYTHON
 
-#include "module/method_records.hpp"
-#include "module/signatures.hpp"
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
@@ -49,66 +48,37 @@ ByteMap low_byte_map(CharMap characters, bool reverse) {
     return map;
 }
 
-PyObject* run_text(const FunctionSignature& signature, bool reverse, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames) noexcept {
-    return run_wrapper<2>(signature, args, nargs, kwnames, [reverse](BoundArguments<2>& arguments) -> WrapperResult {
-        KORVALITH_TRY(data, arguments.text(0));
-        KORVALITH_TRY(mapping, arguments.char_map(1));
-        const ByteMap map = low_byte_map(std::move(mapping), reverse);
-        auto substituted = map_bytes(data, map);
-        if (!substituted) return std::unexpected(core_failure(substituted.error()));
-        // Creating the str decodes the bytes, which checks them as UTF-8 in
-        // the same pass; a mapping that touches only ASCII bytes always
-        // passes, since no byte of a multi-byte sequence is ASCII.
-        return new_text_or_value_error(substituted->view(), reverse ? NOT_UTF8_REVERSE : NOT_UTF8);
+template <bool Reverse>
+WrapperResult run_text(ByteView data, CharMap mapping) {
+    const ByteMap map = low_byte_map(std::move(mapping), Reverse);
+    auto substituted = map_bytes(data, map);
+    if (!substituted) return std::unexpected(core_failure(substituted.error()));
+    // Creating the str decodes the bytes, which checks them as UTF-8 in
+    // the same pass; a mapping that touches only ASCII bytes always
+    // passes, since no byte of a multi-byte sequence is ASCII.
+    return new_text_or_value_error(substituted->view(), Reverse ? NOT_UTF8_REVERSE : NOT_UTF8);
+}
+
+template <bool Reverse>
+WrapperResult run_bytes(ByteView data, ByteMap mapping) {
+    if constexpr (Reverse) mapping = mapping.inverted();
+    // Written straight into the result: it has the input's length.
+    return bytes_written_by(data.size(), [&](std::span<std::uint8_t> out) -> CoreResult<void> {
+        map_bytes_into(data, mapping, out);
+        return {};
     });
 }
 
-PyObject* run_bytes(const FunctionSignature& signature, bool reverse, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames) noexcept {
-    return run_wrapper<2>(signature, args, nargs, kwnames, [reverse](BoundArguments<2>& arguments) -> WrapperResult {
-        KORVALITH_TRY(data, arguments.bytes(0));
-        KORVALITH_TRY(mapping, arguments.byte_map(1));
-        if (reverse) mapping = mapping.inverted();
-        // Written straight into the result: it has the input's length.
-        return bytes_written_by(data.size(), [&](std::span<std::uint8_t> out) -> CoreResult<void> {
-            map_bytes_into(data, mapping, out);
-            return {};
-        });
-    });
-}
-
-PyObject* substitute(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_text(signatures::SUBSTITUTE, false, args, nargs, kwnames);
-}
-
-PyObject* substitute_reverse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_text(signatures::SUBSTITUTE_REVERSE, true, args, nargs, kwnames);
-}
-
-PyObject* substitute_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_bytes(signatures::SUBSTITUTE_BYTES, false, args, nargs, kwnames);
-}
-
-PyObject* substitute_reverse_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                                   PyObject* kwnames) noexcept {
-    return run_bytes(signatures::SUBSTITUTE_REVERSE_BYTES, true, args, nargs, kwnames);
-}
+using Substitute = PythonFunction<"substitute", run_text<false>, Text<"data">, CharMapping<"mapping">>;
+using SubstituteReverse = PythonFunction<"substitute_reverse", run_text<true>, Text<"data">, CharMapping<"mapping">>;
+using SubstituteBytes = PythonFunction<"substitute_bytes", run_bytes<false>, Bytes<"data">, ByteMapping<"mapping">>;
+using SubstituteReverseBytes =
+    PythonFunction<"substitute_reverse_bytes", run_bytes<true>, Bytes<"data">, ByteMapping<"mapping">>;
 
 }  // namespace
 
-PyMethodDef methods::substitution_substitute = {"substitute", methods::entry(substitute), methods::ARGUMENT_FLAGS,
-                                                "substitute(data, mapping)\n--\n\n"};
-PyMethodDef methods::substitution_substitute_reverse = {"substitute_reverse", methods::entry(substitute_reverse),
-                                                        methods::ARGUMENT_FLAGS,
-                                                        "substitute_reverse(data, mapping)\n--\n\n"};
-PyMethodDef methods::substitution_substitute_bytes = {"substitute_bytes", methods::entry(substitute_bytes),
-                                                      methods::ARGUMENT_FLAGS,
-                                                      "substitute_bytes(data, mapping)\n--\n\n"};
-PyMethodDef methods::substitution_substitute_reverse_bytes = {
-    "substitute_reverse_bytes", methods::entry(substitute_reverse_bytes), methods::ARGUMENT_FLAGS,
-    "substitute_reverse_bytes(data, mapping)\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(substitution, Substitute, SubstituteReverse, SubstituteBytes, SubstituteReverseBytes);
 
 #endif

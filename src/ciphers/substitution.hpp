@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "ciphers/byte_map.hpp"
+#include "common/byte_map.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith {

@@ -78,39 +78,25 @@ CoreResult<ByteBuffer> vigenere_cipher(ByteView text, ByteView key, bool decrypt
 
 #if KORVALITH_WITH_PYTHON
 
-#include "module/method_records.hpp"
-#include "module/signatures.hpp"
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
 
 namespace {
 
-PyObject* run_vigenere(const FunctionSignature& signature, bool decrypt, PyObject* const* args, Py_ssize_t nargs,
-                       PyObject* kwnames) noexcept {
-    return run_wrapper<3>(signature, args, nargs, kwnames, [decrypt](BoundArguments<3>& arguments) -> WrapperResult {
-        KORVALITH_TRY(data, arguments.text(0));
-        KORVALITH_TRY(key, arguments.text(1));
-        KORVALITH_TRY(skip_non_alpha, arguments.flag(2, true));
-        return text_from_core(vigenere_cipher(data, key, decrypt, skip_non_alpha));
-    });
+template <bool Decrypt>
+WrapperResult run_vigenere(ByteView data, ByteView key, bool skip_non_alpha) {
+    return text_from_core(vigenere_cipher(data, key, Decrypt, skip_non_alpha));
 }
 
-PyObject* encrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_vigenere(signatures::VIGENERE_ENCRYPT, false, args, nargs, kwnames);
-}
-
-PyObject* decrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_vigenere(signatures::VIGENERE_DECRYPT, true, args, nargs, kwnames);
-}
+using Encrypt = PythonFunction<"encrypt", run_vigenere<false>, Text<"data">, Text<"key">, Flag<"skip_non_alpha", true>>;
+using Decrypt = PythonFunction<"decrypt", run_vigenere<true>, Text<"data">, Text<"key">, Flag<"skip_non_alpha", true>>;
 
 }  // namespace
 
-PyMethodDef methods::vigenere_encrypt = {"encrypt", methods::entry(encrypt), methods::ARGUMENT_FLAGS,
-                                         "encrypt(data, key, skip_non_alpha=True)\n--\n\n"};
-PyMethodDef methods::vigenere_decrypt = {"decrypt", methods::entry(decrypt), methods::ARGUMENT_FLAGS,
-                                         "decrypt(data, key, skip_non_alpha=True)\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(vigenere, Encrypt, Decrypt);
 
 #endif

@@ -1,12 +1,14 @@
 // The command tree of the command-line interface as plain data: the top-level
-// command, its five groups and their actions, every argument with its forms,
-// help text and value type.
+// command, its groups and their actions, every argument with its forms, help
+// text and value type. Every text in the tree is a view of a static
+// declaration (the action table, the automatic entries, the version).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "cli/styles.hpp"
@@ -32,11 +34,11 @@ inline constexpr std::int64_t SHIFT_MAX = 25;
 enum class AutomaticEntry : std::uint8_t { none, help_flag, version_flag };
 
 struct Argument {
-    std::string id{};  // the name under which the dispatcher reads the value
+    std::string_view id{};  // the name in placeholders, and the key its value is kept under
     ArgumentForm form = ArgumentForm::positional;
     char short_name = '\0';  // flags and options; '\0' when there is none
-    std::string long_name{};  // flags and options; empty when there is none
-    std::string help{};
+    std::string_view long_name{};  // flags and options; empty when there is none
+    std::string_view help{};
     bool required = false;
     ValueType value_type = ValueType::none;
     bool takes_all_remaining = false;  // a positional that collects every further element
@@ -50,10 +52,33 @@ struct Argument {
     std::string display_name() const;
 };
 
+// An argument declared once with the type its value is read as: bool for a
+// flag (given or not), std::string_view for text, std::int8_t for the shift.
+// Actions declare it through the handle (with the help text they give it),
+// and the dispatcher and the core routines read its value through the same
+// handle (Matches::flag, Matches::value, Matches::required).
+template <typename Value>
+struct ArgumentHandle {
+    static_assert(std::is_same_v<Value, bool> || std::is_same_v<Value, std::string_view> ||
+                      std::is_same_v<Value, std::int8_t>,
+                  "an argument is read as a flag, as text or as the shift");
+
+    Argument argument;  // as declared, with the help text it has wherever it appears (if any)
+
+    // The argument as an action declares it: with its own help text, or with
+    // the one given.
+    constexpr Argument operator()() const { return argument; }
+    constexpr Argument operator()(std::string_view help) const {
+        Argument declared = argument;
+        declared.help = help;
+        return declared;
+    }
+};
+
 struct Command {
-    std::string name{};
-    std::string about{};
-    std::string version{};  // top level only
+    std::string_view name{};
+    std::string_view about{};
+    std::string_view version{};  // top level only
     bool subcommand_required = false;
     std::vector<Argument> arguments{};
     std::vector<Command> subcommands{};
@@ -61,10 +86,10 @@ struct Command {
     bool is_help_command = false;  // the automatic `help [COMMAND]...`
 
     const Command* find_subcommand(std::string_view wanted) const;
-    bool has_positionals() const;
 };
 
-// The complete declared tree, built fresh on every call.
+// The complete declared tree, built fresh on every call from the action
+// table (cli/actions.hpp).
 Command build_cli();
 
 // The tree with the automatic entries added: the help flag on every command

@@ -194,8 +194,8 @@ std::expected<Input, ReadFailure> read_whole_file(const std::string& name, const
     return read_to_end(file.get(), interruption);
 }
 
-std::expected<Input, ReadFailure> read_standard_input(const Interruption& interruption) {
-    return read_to_end(STDIN_FILENO, interruption);
+std::expected<Input, ReadFailure> read_stream(int fd, const Interruption& interruption) {
+    return read_to_end(fd, interruption);
 }
 
 std::expected<void, WriteFailure> write_whole_file(const std::string& name, ByteView bytes,

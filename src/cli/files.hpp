@@ -41,8 +41,9 @@ struct ReadFailure {
 // The whole contents of the named file, read at once.
 std::expected<Input, ReadFailure> read_whole_file(const std::string& name, const Interruption& interruption);
 
-// The whole of standard input, read until it ends.
-std::expected<Input, ReadFailure> read_standard_input(const Interruption& interruption);
+// Everything behind an open descriptor (standard input for a data argument
+// of "-"), read until it ends. The descriptor stays open.
+std::expected<Input, ReadFailure> read_stream(int fd, const Interruption& interruption);
 
 // Why an output file could not be written.
 enum class WriteFailure : std::uint8_t {

@@ -35,7 +35,7 @@ Entry entry(Role role, std::string_view name, std::string_view help) {
 // "-o, --output <output>"; a long-only entry is indented as if it had a short
 // letter so the long names line up.
 Entry option_entry(const Argument& argument) {
-    Entry line{.help = argument.help};
+    Entry line{.help = std::string(argument.help)};
     std::string plain;
     auto add = [&](Role role, std::string_view text) {
         line.name.styled(role, text);
@@ -47,10 +47,10 @@ Entry option_entry(const Argument& argument) {
     } else {
         add(Role::plain, "    ");
     }
-    if (!argument.long_name.empty()) add(Role::literal, "--" + argument.long_name);
+    if (!argument.long_name.empty()) add(Role::literal, "--" + std::string(argument.long_name));
     if (argument.form == ArgumentForm::option) {
         add(Role::plain, " ");
-        add(Role::placeholder, "<" + argument.id + ">");
+        add(Role::placeholder, "<" + std::string(argument.id) + ">");
     }
     line.width = display_width(plain);
     return line;
@@ -84,17 +84,20 @@ const Styles& CommandPath::styles() const {
 
 std::string CommandPath::command_line() const {
     std::string line = program;
-    for (std::size_t i = 1; i < commands.size(); ++i) line += " " + commands[i]->name;
+    for (std::size_t i = 1; i < commands.size(); ++i) {
+        line += ' ';
+        line += commands[i]->name;
+    }
     return line;
 }
 
 std::string program_name(std::optional<std::string_view> first_element, const Command& top) {
-    if (!first_element) return top.name;
+    if (!first_element) return std::string(top.name);
     std::string_view path = *first_element;
     while (!path.empty() && path.back() == '/') path.remove_suffix(1);
     const std::size_t slash = path.rfind('/');
     const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    if (last.empty() || last == "." || last == "..") return top.name;
+    if (last.empty() || last == "." || last == "..") return std::string(top.name);
     // Shown in usage lines and reports: a crafted name must not drive the terminal.
     return escape_control_characters(last);
 }

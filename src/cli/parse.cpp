@@ -2,11 +2,8 @@
 
 #if KORVALITH_WITH_PYTHON
 
-#include <new>
-
-#include "cli/dispatch.hpp"
-#include "cli/reports.hpp"
-#include "module/method_records.hpp"
+#include "cli/run_cli.hpp"
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
@@ -24,12 +21,6 @@ void flush_python_streams() {
     }
 }
 
-// A run that cannot go on: the unexpected-error report and status 1.
-[[noreturn]] void end_unexpectedly(const char* details) {
-    (void)cli::write_to(cli::Stream::standard_error, cli::unexpected_report(details, false));
-    cli::exit_process(cli::STATUS_UNEXPECTED);
-}
-
 // Whether a signal that arrived asks the run to stop: its Python handler
 // raised (KeyboardInterrupt for Ctrl-C). The run then ends without a report
 // or a traceback, so the handler's exception is dropped. Signals are only
@@ -40,25 +31,18 @@ bool signal_stops_run() {
     return true;
 }
 
-PyObject* parse(PyObject*, PyObject*) noexcept {
+WrapperResult parse() noexcept {
     flush_python_streams();
-    try {
-        cli::run_cli(cli::Interruption(signal_stops_run));
-    } catch (const std::bad_alloc&) {
-        end_unexpectedly("MemoryError: out of memory");
-    } catch (...) {
-        end_unexpectedly("internal error in the command line");
-    }
-    // A signal that came after the last write still ends the run as an
-    // interruption rather than as a traceback in the calling code.
-    if (signal_stops_run()) cli::end_interrupted();
+    cli::run_cli(cli::Interruption(signal_stops_run));
     return new_reference(Py_None);
 }
 
+using Parse = PythonFunction<"parse", parse>;
+
 }  // namespace
 
-PyMethodDef methods::cli_parse = {"parse", parse, methods::NO_ARGUMENT_FLAGS, "parse()\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(cli, Parse);
 
 #endif

@@ -198,7 +198,7 @@ private:
         if (long_name) {
             std::vector<std::string> longs;
             for (const Argument& argument : current().arguments) {
-                if (!argument.long_name.empty()) longs.push_back(argument.long_name);
+                if (!argument.long_name.empty()) longs.emplace_back(argument.long_name);
             }
             if (auto similar = most_similar(*long_name, longs)) {
                 tips.push_back(quoted_message("a similar argument exists: ", Role::valid, "--" + *similar, ""));
@@ -216,7 +216,7 @@ private:
 
     Report unrecognized_subcommand(const CommandPath& where, std::string_view element) const {
         std::vector<std::string> names;
-        for (const Command& sub : where.current().subcommands) names.push_back(sub.name);
+        for (const Command& sub : where.current().subcommands) names.emplace_back(sub.name);
         std::vector<StyledText> tips;
         if (auto similar = most_similar(element, names)) {
             tips.push_back(quoted_message("a similar subcommand exists: ", Role::valid, *similar, ""));
@@ -305,41 +305,27 @@ private:
 
 }  // namespace
 
-std::string_view Matches::group() const {
-    return commands.empty() ? std::string_view() : std::string_view(commands[0]);
+std::string_view Matches::group() const { return commands.empty() ? std::string_view() : commands[0]; }
+
+std::string_view Matches::action() const { return commands.size() < 2 ? std::string_view() : commands[1]; }
+
+bool Matches::flag(const ArgumentHandle<bool>& handle) const { return given(handle.argument); }
+
+bool Matches::given(const Argument& argument) const {
+    if (argument.form == ArgumentForm::flag) return std::find(flags.begin(), flags.end(), argument.id) != flags.end();
+    return find(argument.id) != nullptr;
 }
 
-std::string_view Matches::action() const {
-    return commands.size() < 2 ? std::string_view() : std::string_view(commands[1]);
-}
-
-std::optional<std::string_view> Matches::value(std::string_view id) const {
+const MatchedValue* Matches::find(std::string_view id) const {
     for (const MatchedValue& matched : values) {
-        if (matched.id == id) return matched.text;
+        if (matched.id == id) return &matched;
     }
-    return std::nullopt;
-}
-
-std::optional<std::int8_t> Matches::integer(std::string_view id) const {
-    for (const MatchedValue& matched : values) {
-        if (matched.id == id && matched.integer) return static_cast<std::int8_t>(*matched.integer);
-    }
-    return std::nullopt;
-}
-
-bool Matches::flag(std::string_view id) const {
-    return std::find(flags.begin(), flags.end(), id) != flags.end();
+    return nullptr;
 }
 
 ParseResult parse_arguments(const Command& tree, std::span<const std::string> arguments) {
     const Command complete = with_automatic_entries(tree);
     return Parser(complete, arguments).run();
-}
-
-Matches parse_or_exit(const Command& tree, std::span<const std::string> arguments) {
-    ParseResult result = parse_arguments(tree, arguments);
-    if (!result) emit_and_exit(result.error());
-    return std::move(*result);
 }
 
 }  // namespace korvalith::cli

@@ -16,29 +16,56 @@
 
 namespace korvalith::cli {
 
-// One value given on the command line, read by argument id.
+// One value given on the command line.
 struct MatchedValue {
-    std::string id;
+    std::string_view id;                  // the argument's id
     std::string text;                     // as typed
     std::optional<std::int64_t> integer;  // set for integer-valued arguments
 };
 
-// The parsed command line of a run that goes on to an action.
+// The parsed command line of a run that goes on to an action. Values are
+// read through the arguments' handles (cli/arguments.hpp).
 struct Matches {
-    std::vector<std::string> commands;  // names below the top level: group, then action
-    std::vector<MatchedValue> values;   // positionals and options that were given
-    std::vector<std::string> flags;     // ids of the flags that were given
+    std::vector<std::string_view> commands;  // names below the top level: group, then action
+    std::vector<MatchedValue> values;        // positionals and options that were given
+    std::vector<std::string_view> flags;     // ids of the flags that were given
 
     // The group and the action (empty when the command line named none).
     std::string_view group() const;
     std::string_view action() const;
-    // The value given for `id`, if any.
-    std::optional<std::string_view> value(std::string_view id) const;
-    // The integer value given for `id` (the shift), if any; always in
+
+    // Whether the flag was given.
+    bool flag(const ArgumentHandle<bool>& handle) const;
+
+    // The value given for the argument, if any. A shift is always in
     // SHIFT_MIN..SHIFT_MAX.
-    std::optional<std::int8_t> integer(std::string_view id) const;
-    // Whether the flag `id` was given.
-    bool flag(std::string_view id) const;
+    template <typename Value>
+    std::optional<Value> value(const ArgumentHandle<Value>& handle) const {
+        const MatchedValue* matched = find(handle.argument.id);
+        if (matched == nullptr) return std::nullopt;
+        if constexpr (std::is_same_v<Value, std::int8_t>) {
+            if (!matched->integer) return std::nullopt;
+            return static_cast<std::int8_t>(*matched->integer);
+        } else {
+            return std::string_view(matched->text);
+        }
+    }
+
+    // The value of a required argument of the chosen action. The parser
+    // yields no matches without them and the dispatcher checks them again
+    // before a core routine reads them, so this throws
+    // std::bad_optional_access only for an argument the action does not
+    // declare.
+    template <typename Value>
+    Value required(const ArgumentHandle<Value>& handle) const {
+        return value(handle).value();
+    }
+
+    // Whether the argument was given (a flag) or has a value.
+    bool given(const Argument& argument) const;
+
+private:
+    const MatchedValue* find(std::string_view id) const;
 };
 
 using ParseResult = std::expected<Matches, Report>;
@@ -47,9 +74,5 @@ using ParseResult = std::expected<Matches, Report>;
 // with the automatic help and version entries added. Never prints and never
 // ends the process.
 ParseResult parse_arguments(const Command& tree, std::span<const std::string> arguments);
-
-// Parses as parse_arguments does; help, version and parser errors are written
-// to their stream and end the process with their status.
-Matches parse_or_exit(const Command& tree, std::span<const std::string> arguments);
 
 }  // namespace korvalith::cli

@@ -3,9 +3,23 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace korvalith::cli {
+
+namespace {
+
+// Shows a failure that has no error report of the parser's channel and
+// returns its status, also when what it shows cannot be written.
+int show_program_failure(const Failure& failure) {
+    if (failure.kind == FailKind::unexpected) {
+        (void)write_to(Stream::standard_error, unexpected_report(failure.message, program_colour_enabled()));
+    } else if (failure.kind == FailKind::output_failed) {
+        (void)write_to(Stream::standard_error, "error: " + failure.message + "\n");
+    }
+    return status_of(failure.kind);
+}
+
+}  // namespace
 
 int descriptor(Stream stream) {
     return stream == Stream::standard_output ? STDOUT_FILENO : STDERR_FILENO;
@@ -60,39 +74,30 @@ WriteOutcome write_program_line(Stream stream, std::string_view text, ProgramCol
     return write_to(stream, line, interruption);
 }
 
-void exit_process(int status) {
-    std::fflush(nullptr);
-    std::exit(status);
-}
-
-void end_after_failed_write(WriteOutcome outcome) {
-    if (outcome == WriteOutcome::interrupted) end_interrupted();
-    // A reader that stopped reading wanted no more: nothing worth a message.
-    if (outcome != WriteOutcome::closed_by_reader) {
-        (void)write_to(Stream::standard_error, "error: could not write to standard output\n");
+Failure failure_after_write(WriteOutcome outcome) {
+    switch (outcome) {
+        case WriteOutcome::interrupted: return {FailKind::interrupted};
+        // A reader that stopped reading wanted no more: nothing worth a message.
+        case WriteOutcome::closed_by_reader: return {FailKind::closed_by_reader};
+        default: return {FailKind::output_failed, "could not write to standard output"};
     }
-    exit_process(STATUS_UNEXPECTED);
 }
 
-void end_interrupted() { exit_process(STATUS_INTERRUPTED); }
-
-void emit_and_exit(const Report& report) {
+int show_report(const Report& report) {
     const WriteOutcome outcome =
         write_to(report.stream, report.render(parser_colour_enabled(descriptor(report.stream))));
     // Help or version that did not get out is no success; an error report
     // that cannot be written still ends the run with its own status.
-    if (outcome != WriteOutcome::written && report.status == STATUS_SUCCESS) end_after_failed_write(outcome);
-    exit_process(report.status);
+    if (outcome != WriteOutcome::written && report.status == STATUS_SUCCESS) {
+        return show_program_failure(failure_after_write(outcome));
+    }
+    return report.status;
 }
 
-void fail_with(FailKind kind, std::string_view message, const Command& untouched) {
-    if (kind == FailKind::unexpected) {
-        // The unexpected-error report ends the run with status 1 whether or
-        // not it could be written, which is never a success.
-        (void)write_to(Stream::standard_error, unexpected_report(message, program_colour_enabled()));
-        exit_process(STATUS_UNEXPECTED);
-    }
-    emit_and_exit(program_error_report(message, untouched));
+int show_failure(const Failure& failure, const Command& untouched) {
+    if (status_of(failure.kind) != STATUS_USAGE_ERROR) return show_program_failure(failure);
+    (void)show_report(program_error_report(failure.message, untouched));
+    return STATUS_USAGE_ERROR;
 }
 
 }  // namespace korvalith::cli

@@ -1,7 +1,8 @@
 // What the command-line interface shows when a run ends: help, version and
 // error reports of the parser's channel, the program's own error reports and
 // its unexpected-error report, and the results and success messages of the
-// program's channel. Also the streams they go to and the end of the process.
+// program's channel; the streams they go to and the status each report ends
+// the run with. Nothing here ends the process: run_cli does, with the status.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "cli/command_tree.hpp"
 #include "cli/help.hpp"
+#include "cli/outcome.hpp"
 #include "cli/styles.hpp"
 #include "cli/write_all.hpp"
 
@@ -20,12 +22,6 @@ enum class Stream : std::uint8_t { standard_output, standard_error };
 
 // File descriptor 1 or 2.
 int descriptor(Stream stream);
-
-// Exit statuses of the command-line interface.
-inline constexpr int STATUS_SUCCESS = 0;      // help, version
-inline constexpr int STATUS_UNEXPECTED = 1;   // unexpected error
-inline constexpr int STATUS_USAGE_ERROR = 2;  // parser and program errors
-inline constexpr int STATUS_INTERRUPTED = 130;  // stopped by Ctrl-C (128 + SIGINT)
 
 enum class ReportKind : std::uint8_t { help, version, error };
 
@@ -50,18 +46,6 @@ Report information_report(ReportKind kind, StyledText text, const Styles& styles
 Report error_report(const StyledText& message, const std::vector<StyledText>& tips, const StyledText& usage,
                     const Styles& styles);
 
-// What went wrong in a program error: the kind is not shown, every kind but
-// `unexpected` yields an error report with status 2; `unexpected` yields the
-// unexpected-error report with status 1.
-enum class FailKind : std::uint8_t {
-    invalid_value,
-    missing_argument,
-    missing_subcommand,
-    invalid_text,
-    input_output,
-    unexpected,
-};
-
 // The error report of a program error, with the usage line of the top level
 // of the untouched tree ("Usage: Korvalith <COMMAND>").
 Report program_error_report(std::string_view message, const Command& untouched);
@@ -79,28 +63,20 @@ std::string unexpected_report(std::string_view details, bool colour);
 [[nodiscard]] WriteOutcome write_program_line(Stream stream, std::string_view text, ProgramColour colour,
                                               const Interruption& interruption = {});
 
-// Flushes buffered C output and ends the process with the status.
-[[noreturn]] void exit_process(int status);
+// The failure of a run whose output to standard output (a result, a success
+// message, help or the version) did not get out, which is never a success:
+// asked to stop, the reader gone, or a write that failed.
+Failure failure_after_write(WriteOutcome outcome);
 
-// Ends a run whose output to standard output (a result, a success message,
-// help or the version) did not get out, which is never a success: status 1
-// after a best-effort note on standard error; status 1 and nothing more when
-// the reader closed the pipe early; STATUS_INTERRUPTED, silently, when the
-// run was asked to stop.
-[[noreturn]] void end_after_failed_write(WriteOutcome outcome);
+// Writes the parser's report to its stream, coloured if the parser's decision
+// for that stream says so, and returns the status the run ends with: the
+// report's own, also when an error report cannot be written; help or version
+// that cannot be written ends as failure_after_write says.
+[[nodiscard]] int show_report(const Report& report);
 
-// Ends a run that was asked to stop: no report, STATUS_INTERRUPTED.
-[[noreturn]] void end_interrupted();
-
-// Writes the report to its stream, coloured if the parser's decision for that
-// stream says so, and ends the process with the report's status. An error
-// report that cannot be written still ends with its status; help or version
-// that cannot be written ends as end_after_failed_write says.
-[[noreturn]] void emit_and_exit(const Report& report);
-
-// Prints the report of a program error and ends the process: an error report
-// with status 2 for every kind but `unexpected`, the unexpected-error report
-// with status 1 for `unexpected`.
-[[noreturn]] void fail_with(FailKind kind, std::string_view message, const Command& untouched);
+// Shows a failure as its kind says (see FailKind) and returns the status the
+// run ends with, also when the report cannot be written. Error reports carry
+// the usage line of the top level of the untouched tree.
+[[nodiscard]] int show_failure(const Failure& failure, const Command& untouched);
 
 }  // namespace korvalith::cli

@@ -77,11 +77,6 @@ inline constexpr std::string_view RESET = "\x1b[0m";
 // sequences once the stream it goes to is known.
 class StyledText {
 public:
-    struct Piece {
-        Role role;
-        std::string text;
-    };
-
     StyledText& plain(std::string_view text) { return styled(Role::plain, text); }
     StyledText& styled(Role role, std::string_view text);
     StyledText& append(const StyledText& other);
@@ -89,12 +84,15 @@ public:
     // The text with escape sequences around every styled piece when `colour`
     // is set, the bare text otherwise.
     std::string render(const Styles& styles, bool colour) const;
-    std::string plain_text() const { return render(CLI_STYLES, false); }
 
-    const std::vector<Piece>& pieces() const { return pieces_; }
     bool empty() const { return pieces_.empty(); }
 
 private:
+    struct Piece {
+        Role role;
+        std::string text;
+    };
+
     std::vector<Piece> pieces_;
 };
 

@@ -60,13 +60,6 @@ public:
         return buffer;
     }
 
-    // An empty buffer with room for `capacity` bytes.
-    static CoreResult<ByteBuffer> with_capacity(std::size_t capacity) {
-        ByteBuffer buffer;
-        if (!buffer.reserve(capacity)) return std::unexpected(CoreError::out_of_memory(capacity));
-        return buffer;
-    }
-
     // Makes room for at least `capacity` bytes in all; false when memory is short.
     [[nodiscard]] bool reserve(std::size_t capacity) noexcept {
         if (capacity <= capacity_) return true;

@@ -124,8 +124,9 @@ CoreResult<ByteBuffer> base64_decode(ByteView text) { return Base64::decode(text
 
 #if KORVALITH_WITH_PYTHON
 
-#include "encodings/python_functions.hpp"
-#include "module/method_records.hpp"
+#include "encodings/trim.hpp"
+#include "module/encoding_functions.hpp"
+#include "module/submodules.hpp"
 
 namespace korvalith::py {
 
@@ -133,6 +134,7 @@ namespace {
 
 struct Base64Cores {
     static constexpr std::size_t GROUP_LENGTH = 4;
+    static ByteView trim(ByteView text) { return trim_for_decode(text); }
     static CoreResult<ByteBuffer> encode(ByteView data) { return base64_encode(data); }
     static std::optional<std::size_t> encoded_size(std::size_t size) { return base64_encoded_size(size); }
     static void encode_into(ByteView data, std::span<std::uint8_t> out) { base64_encode_into(data, out); }
@@ -147,15 +149,9 @@ using Functions = EncodingFunctions<Base64Cores>;
 
 }  // namespace
 
-PyMethodDef methods::base64_encode = {"encode", methods::entry(Functions::encode), methods::ARGUMENT_FLAGS,
-                                     "encode(data)\n--\n\n"};
-PyMethodDef methods::base64_decode = {"decode", methods::entry(Functions::decode), methods::ARGUMENT_FLAGS,
-                                     "decode(data, strict=False)\n--\n\n"};
-PyMethodDef methods::base64_encode_bytes = {"encode_bytes", methods::entry(Functions::encode_bytes),
-                                           methods::ARGUMENT_FLAGS, "encode_bytes(data)\n--\n\n"};
-PyMethodDef methods::base64_decode_bytes = {"decode_bytes", methods::entry(Functions::decode_bytes),
-                                           methods::ARGUMENT_FLAGS, "decode_bytes(data)\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(base64, Functions::Encode, Functions::Decode, Functions::EncodeBytes,
+                          Functions::DecodeBytes);
 
 #endif

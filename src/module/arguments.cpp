@@ -162,6 +162,23 @@ Converted<void> walk_dict(PyObject* dict, OnEntry&& on_entry) {
     }
 }
 
+// Converts a dict into `map` entry by entry, the key first, then the value,
+// each by `Convert`; the first failure ends the conversion. `insert` stores
+// an entry, replacing the earlier one when two keys convert to the same value.
+template <auto Convert, typename Map, typename Insert>
+Converted<Map> convert_dict(PyObject* dict, Map map, Insert&& insert) {
+    auto walked = walk_dict(dict, [&](PyObject* key, PyObject* value) -> Converted<void> {
+        auto from = Convert(key);
+        if (!from) return std::unexpected(std::move(from.error()));
+        auto to = Convert(value);
+        if (!to) return std::unexpected(std::move(to.error()));
+        insert(map, *from, *to);
+        return {};
+    });
+    if (!walked) return std::unexpected(std::move(walked.error()));
+    return map;
+}
+
 }  // namespace
 
 Converted<void> bind_arguments(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
@@ -356,31 +373,14 @@ Converted<CharMap> as_char_map(PyObject* object) {
     if (!PyDict_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyDict_Type)));
     CharMap map;
     map.reserve(static_cast<std::size_t>(PyDict_Size(object)));
-    auto walked = walk_dict(object, [&](PyObject* key, PyObject* value) -> Converted<void> {
-        auto from = as_char(key);
-        if (!from) return std::unexpected(std::move(from.error()));
-        auto to = as_char(value);
-        if (!to) return std::unexpected(std::move(to.error()));
-        map.insert_or_assign(*from, *to);
-        return {};
-    });
-    if (!walked) return std::unexpected(std::move(walked.error()));
-    return map;
+    return convert_dict<as_char>(object, std::move(map),
+                                 [](CharMap& into, char32_t from, char32_t to) { into.insert_or_assign(from, to); });
 }
 
 Converted<ByteMap> as_byte_map(PyObject* object) {
     if (!PyDict_Check(object)) return std::unexpected(type_mismatch_error(object, type_object(&PyDict_Type)));
-    ByteMap map;
-    auto walked = walk_dict(object, [&](PyObject* key, PyObject* value) -> Converted<void> {
-        auto from = as_byte_value(key);
-        if (!from) return std::unexpected(std::move(from.error()));
-        auto to = as_byte_value(value);
-        if (!to) return std::unexpected(std::move(to.error()));
-        map.insert(*from, *to);
-        return {};
-    });
-    if (!walked) return std::unexpected(std::move(walked.error()));
-    return map;
+    return convert_dict<as_byte_value>(object, ByteMap(),
+                                       [](ByteMap& into, std::uint8_t from, std::uint8_t to) { into.insert(from, to); });
 }
 
 Failure annotate_argument_error(std::string_view parameter, Failure&& failure) {

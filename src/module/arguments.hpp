@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "ciphers/byte_map.hpp"
+#include "common/byte_map.hpp"
 #include "common/byte_buffer.hpp"
 #include "common/secure_wipe.hpp"
 #include "module/errors.hpp"
@@ -18,8 +18,8 @@
 namespace korvalith::py {
 
 // The parameters of one Python function: all positional-or-keyword, the
-// first `required` of them mandatory. Functions of the same name in base32
-// and base64 share one record.
+// first `required` of them mandatory. Made from the function's declaration
+// (module/wrapper.hpp).
 struct FunctionSignature {
     std::string_view name;                         // "decode"
     std::span<const std::string_view> parameters;  // "data", "strict"

@@ -17,7 +17,6 @@ PyObject* class_object(ErrorClass error_class) {
         case ErrorClass::SystemError: return PyExc_SystemError;
         case ErrorClass::MemoryError: return PyExc_MemoryError;
         case ErrorClass::RuntimeError: return PyExc_RuntimeError;
-        case ErrorClass::NotImplementedError: return PyExc_NotImplementedError;
     }
     return PyExc_SystemError;
 }

@@ -21,7 +21,6 @@ enum class ErrorClass {
     SystemError,
     MemoryError,
     RuntimeError,
-    NotImplementedError,
 };
 
 // The type-mismatch TypeError: "'T' object is not an instance of 'E'", whose

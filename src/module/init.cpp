@@ -2,67 +2,55 @@
 // the tree of submodules and functions.
 #include <Python.h>
 
-#include <initializer_list>
+#include <cstring>
 
 #include "module/errors.hpp"
-#include "module/method_records.hpp"
 #include "module/module_tree.hpp"
+#include "module/submodules.hpp"
 
 namespace korvalith::py {
 
 namespace {
 
-// A submodule holding the given functions, in this order in its __all__.
-PyRef build_submodule(const char* name, std::initializer_list<PyMethodDef*> records) {
-    PyRef submodule = new_submodule(name);
+// A submodule holding its functions, in this order in its __all__.
+PyRef build_submodule(const FunctionSubmodule& declared) {
+    PyRef submodule = new_submodule(declared.name);
     if (!submodule) return submodule;
-    for (PyMethodDef* record : records) {
+    for (PyMethodDef* record : declared.functions) {
         PyRef function = new_function(record, submodule.get());
         if (!function || add_function(submodule.get(), function.get()) != 0) return PyRef();
     }
     return submodule;
 }
 
-// Builds `child` and adds it to `parent`; false with an exception pending on failure.
+// Adds `child` (empty when building it failed) to `parent`; false with an
+// exception pending on failure.
 bool attach(PyObject* parent, PyRef child) {
     return child && add_submodule(parent, child.get()) == 0;
 }
 
+// Walks the submodule table. Each group is created at its first line and
+// added to the top-level module, complete, before the next group or a
+// submodule of the top-level module.
 int build_module_tree(PyObject* module) {
     if (!PyModule_Check(module)) {
         raise_lazy_error(type_mismatch_error(module, reinterpret_cast<PyObject*>(&PyModule_Type)));
         return -1;
     }
 
-    PyRef ciphers = new_submodule("ciphers");
-    if (!ciphers) return -1;
-    if (!attach(ciphers.get(), build_submodule("caesar", {&methods::caesar_encrypt, &methods::caesar_decrypt})) ||
-        !attach(ciphers.get(),
-                build_submodule("vigenere", {&methods::vigenere_encrypt, &methods::vigenere_decrypt})) ||
-        !attach(ciphers.get(), build_submodule("rot13", {&methods::rot13_encrypt, &methods::rot13_decrypt,
-                                                         &methods::rot13_rotate})) ||
-        !attach(ciphers.get(), build_submodule("substitution", {&methods::substitution_substitute,
-                                                                &methods::substitution_substitute_reverse,
-                                                                &methods::substitution_substitute_bytes,
-                                                                &methods::substitution_substitute_reverse_bytes})) ||
-        !attach(ciphers.get(), build_submodule("aes", {&methods::aes_encrypt_ecb, &methods::aes_decrypt_ecb})) ||
-        !attach(module, std::move(ciphers))) {
-        return -1;
+    PyRef group;
+    const char* group_name = nullptr;
+    for (const SubmoduleEntry& entry : submodule_table()) {
+        const bool same_group = group && entry.group != nullptr && std::strcmp(entry.group, group_name) == 0;
+        if (group && !same_group && !attach(module, std::move(group))) return -1;
+        if (entry.group != nullptr && !same_group) {
+            group = new_submodule(entry.group);
+            group_name = entry.group;
+            if (!group) return -1;
+        }
+        if (!attach(entry.group != nullptr ? group.get() : module, build_submodule(entry.submodule()))) return -1;
     }
-
-    PyRef encodings = new_submodule("encodings");
-    if (!encodings) return -1;
-    if (!attach(encodings.get(), build_submodule("base32", {&methods::base32_encode, &methods::base32_decode,
-                                                            &methods::base32_encode_bytes,
-                                                            &methods::base32_decode_bytes})) ||
-        !attach(encodings.get(), build_submodule("base64", {&methods::base64_encode, &methods::base64_decode,
-                                                            &methods::base64_encode_bytes,
-                                                            &methods::base64_decode_bytes})) ||
-        !attach(module, std::move(encodings))) {
-        return -1;
-    }
-
-    if (!attach(module, build_submodule("cli", {&methods::cli_parse}))) return -1;
+    if (group && !attach(module, std::move(group))) return -1;
     return 0;
 }
 

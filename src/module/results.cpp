@@ -1,4 +1,4 @@
-#include "module/wrapper.hpp"
+#include "module/results.hpp"
 
 namespace korvalith::py {
 

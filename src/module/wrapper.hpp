@@ -1,74 +1,133 @@
-// The shape every Python function shares: bind, convert in declaration
-// order, run the core, turn its result into a new object.
+// The one declaration of a Python function: its name, its parameters and the
+// body that runs on their values. From it come the binding signature, the
+// doc string with the text signature, the entry point and the method record
+// that the module tree hands to PyCMethod_New.
+//
+//     WrapperResult decode(ByteView data, bool strict);
+//     using Decode = PythonFunction<"decode", decode, Text<"data">, Flag<"strict", false>>;
+//
+// The body takes one argument per parameter, of the type the parameter's
+// kind converts to, in declaration order; anything else does not compile.
 #pragma once
 
 #include <Python.h>
 
 #include <array>
-#include <cstdint>
+#include <cstddef>
 #include <new>
-#include <span>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "module/arguments.hpp"
 #include "module/errors.hpp"
+#include "module/parameters.hpp"
+#include "module/results.hpp"
 
 namespace korvalith::py {
 
-// A new reference, or the failure to raise.
-using WrapperResult = std::expected<PyObject*, Failure>;
+namespace declaration {
 
-// The bound arguments of one call, with converters that annotate their
-// failures with the parameter's name.
-template <std::size_t N>
-class BoundArguments {
-public:
-    explicit BoundArguments(const FunctionSignature& signature) noexcept : signature_(signature) {}
+// What a body function takes and returns.
+template <typename Function>
+struct BodyShape;  // a body is a function, named by its address
+template <typename Result, typename... Arguments>
+struct BodyShape<Result (*)(Arguments...)> {
+    using Returns = Result;
+    using Values = std::tuple<std::remove_cvref_t<Arguments>...>;
+    static constexpr std::size_t ARITY = sizeof...(Arguments);
+};
+template <typename Result, typename... Arguments>
+struct BodyShape<Result (*)(Arguments...) noexcept> : BodyShape<Result (*)(Arguments...)> {};
 
-    std::span<PyObject*> slots() noexcept { return slots_; }
-    bool filled(std::size_t index) const noexcept { return slots_[index] != nullptr; }
-    PyObject* slot(std::size_t index) const noexcept { return slots_[index]; }
+// The number of leading parameters without a default.
+template <typename... Parameters>
+consteval std::size_t required_count() {
+    constexpr bool has_default[] = {Parameters::HAS_DEFAULT..., true};
+    std::size_t count = 0;
+    while (!has_default[count]) ++count;
+    return count;
+}
 
-    // Converts slot `index` with `convert` (one of the as_* converters).
-    template <auto Convert, typename... Extra>
-    auto convert(std::size_t index, Extra... extra) -> decltype(Convert(nullptr, extra...)) {
-        auto converted = Convert(slots_[index], extra...);
-        if (!converted) {
-            return std::unexpected(
-                annotate_argument_error(signature_.parameters[index], std::move(converted.error())));
+// No parameter without a default follows one with a default, and no two share a name.
+template <typename... Parameters>
+consteval bool defaults_come_last() {
+    constexpr bool has_default[] = {Parameters::HAS_DEFAULT..., true};
+    for (std::size_t i = required_count<Parameters...>(); i < sizeof...(Parameters); ++i) {
+        if (!has_default[i]) return false;
+    }
+    return true;
+}
+template <typename... Parameters>
+consteval bool names_are_distinct() {
+    constexpr std::string_view names[] = {Parameters::NAME..., ""};
+    for (std::size_t i = 0; i < sizeof...(Parameters); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (names[i] == names[j]) return false;
         }
-        return converted;
     }
+    return true;
+}
 
-    Converted<ByteView> text(std::size_t index) { return convert<as_text>(index); }
-    Converted<ByteView> bytes(std::size_t index) { return convert<as_bytes>(index); }
-    Converted<std::int32_t> integer(std::size_t index) { return convert<as_long>(index); }
-    Converted<ByteSource> byte_source(std::size_t index) { return convert<as_byte_source>(index); }
-    Converted<CharMap> char_map(std::size_t index) { return convert<as_char_map>(index); }
-    Converted<ByteMap> byte_map(std::size_t index) { return convert<as_byte_map>(index); }
-    // A flag whose slot may be empty: then it takes `default_value`.
-    Converted<bool> flag(std::size_t index, bool default_value) {
-        if (!filled(index)) return default_value;
-        return convert<as_flag>(index);
-    }
+template <typename... Parameters>
+inline constexpr std::array<std::string_view, sizeof...(Parameters)> PARAMETER_NAMES{Parameters::NAME...};
 
-private:
-    const FunctionSignature& signature_;
-    std::array<PyObject*, N> slots_{};
+template <Name FunctionName, typename... Parameters>
+inline constexpr FunctionSignature SIGNATURE{FunctionName.view(), PARAMETER_NAMES<Parameters...>,
+                                             required_count<Parameters...>()};
+
+// The doc string: the text signature in the interpreter's form,
+// "name(a, b=False)\n--\n\n", with nothing after it.
+template <Name FunctionName, typename... Parameters, typename Out>
+constexpr void write_doc(Out& out) {
+    out(FunctionName.view());
+    out("(");
+    bool first = true;
+    ((out(first ? "" : ", "), first = false, Parameters::write_text_signature(out)), ...);
+    out(")\n--\n\n");
+}
+
+struct LengthCounter {
+    std::size_t length = 0;
+    constexpr void operator()(std::string_view piece) { length += piece.size(); }
 };
 
-// Runs one Python function: binds the arguments, calls `body` with them and
-// returns its new reference, or raises its failure and returns null. No C++
-// exception leaves: a failed allocation becomes MemoryError.
-template <std::size_t N, typename Body>
-PyObject* run_wrapper(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject* kwnames, Body&& body) noexcept {
+template <std::size_t Size>
+struct TextWriter {
+    std::array<char, Size> text{};  // ends in at least one NUL
+    std::size_t length = 0;
+    constexpr void operator()(std::string_view piece) {
+        for (const char c : piece) text[length++] = c;
+    }
+};
+
+template <Name FunctionName, typename... Parameters>
+inline constexpr std::size_t DOC_LENGTH = [] {
+    LengthCounter counter;
+    write_doc<FunctionName, Parameters...>(counter);
+    return counter.length;
+}();
+
+template <Name FunctionName, typename... Parameters>
+inline constexpr std::array<char, DOC_LENGTH<FunctionName, Parameters...> + 1> DOC = [] {
+    TextWriter<DOC_LENGTH<FunctionName, Parameters...> + 1> writer;
+    write_doc<FunctionName, Parameters...>(writer);
+    return writer.text;
+}();
+
+// Flags of every function that takes arguments, and of one that takes none.
+inline constexpr int ARGUMENT_FLAGS = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
+inline constexpr int NO_ARGUMENT_FLAGS = METH_NOARGS | METH_STATIC;
+
+// Runs one call: returns its new reference, or raises its failure and
+// returns null. No C++ exception leaves: a failed allocation becomes
+// MemoryError. Inlined into each entry point, which then needs no second
+// frame.
+template <typename Run>
+[[gnu::always_inline]] inline PyObject* run_call(Run&& run) noexcept {
     try {
-        BoundArguments<N> arguments(signature);
-        if (auto bound = bind_arguments(signature, args, nargs, kwnames, arguments.slots()); !bound) {
-            raise_failure(std::move(bound.error()));
-            return nullptr;
-        }
-        WrapperResult result = body(arguments);
+        WrapperResult result = run();
         if (!result) {
             raise_failure(std::move(result.error()));
             return nullptr;
@@ -82,46 +141,70 @@ PyObject* run_wrapper(const FunctionSignature& signature, PyObject* const* args,
     }
 }
 
-// New result objects. A failure for lack of memory is passed on as
-// MemoryError; any other failure to create a result is a fatal fault.
-WrapperResult new_text(ByteView utf8);
-WrapperResult new_bytes(ByteView bytes);
-// A str from bytes that may not be valid UTF-8: a ValueError with `message`
-// when they are not.
-WrapperResult new_text_or_value_error(ByteView utf8, const char* message);
+}  // namespace declaration
 
-// A core's owned result as a new object, or its error as a failure.
-WrapperResult text_from_core(CoreResult<ByteBuffer>&& result);
-WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result);
+// A Python function named `FunctionName` whose body `Body` runs on the
+// values of `Parameters` (Text<"data">, Flag<"strict", false>, ... from
+// module/parameters.hpp). With no parameters it takes no arguments at all.
+template <Name FunctionName, auto Body, typename... Parameters>
+class PythonFunction {
+    using Shape = declaration::BodyShape<decltype(Body)>;
+    static constexpr std::size_t ARITY = sizeof...(Parameters);
+    static constexpr bool ARITY_MATCHES = Shape::ARITY == ARITY;
+    static constexpr bool TYPES_MATCH =
+        std::is_same_v<typename Shape::Values, std::tuple<typename Parameters::Value...>>;
 
-// A new bytes object of exactly `size` bytes whose contents are not yet
-// written, and the room to write them in. The object must not reach Python
-// code before every byte is written.
-struct UnfilledBytes {
-    PyRef object;
-    std::span<std::uint8_t> room;
-};
-Converted<UnfilledBytes> new_unfilled_bytes(std::size_t size);
+    static_assert(std::is_same_v<typename Shape::Returns, WrapperResult>, "the body must return a WrapperResult");
+    static_assert(ARITY_MATCHES, "the body must take exactly one argument per declared parameter");
+    static_assert(!ARITY_MATCHES || TYPES_MATCH,
+                  "each argument of the body must have the value type of its parameter, in declaration order");
+    static_assert(declaration::defaults_come_last<Parameters...>(),
+                  "parameters with a default must follow all parameters without one");
+    static_assert(declaration::names_are_distinct<Parameters...>(), "two parameters have the same name");
 
-// A bytes result written in place by a core: one allocation of exactly
-// `size` bytes, no copy. `write` receives the whole room as a
-// std::span<std::uint8_t> and returns a CoreResult<void>; when it fails, the
-// unfinished object is dropped and the core's error raised.
-template <typename Write>
-WrapperResult bytes_written_by(std::size_t size, Write&& write) {
-    auto unfilled = new_unfilled_bytes(size);
-    if (!unfilled) return std::unexpected(std::move(unfilled.error()));
-    if (CoreResult<void> written = write(unfilled->room); !written) {
-        return std::unexpected(core_failure(written.error()));
+    static constexpr const FunctionSignature& SIGNATURE = declaration::SIGNATURE<FunctionName, Parameters...>;
+
+    // Converts the parameters in declaration order, the first failure ending
+    // the call, and runs the body on their values.
+    template <std::size_t Index, typename... Values>
+    static WrapperResult convert_and_run(const std::array<PyObject*, ARITY>& slots, Values&&... values) {
+        if constexpr (Index < ARITY) {
+            using Converting = std::tuple_element_t<Index, std::tuple<Parameters...>>;
+            auto value = Converting::value(slots[Index]);
+            if (!value) return std::unexpected(std::move(value.error()));
+            return convert_and_run<Index + 1>(slots, std::move(values)..., std::move(*value));
+        } else if constexpr (ARITY_MATCHES && TYPES_MATCH) {
+            return Body(std::move(values)...);
+        } else {
+            std::unreachable();  // the static_asserts above have already failed
+        }
     }
-    return unfilled->object.release();
-}
+
+    static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+        return declaration::run_call([&]() -> WrapperResult {
+            std::array<PyObject*, ARITY> slots{};
+            if (auto bound = bind_arguments(SIGNATURE, args, nargs, kwnames, slots); !bound) {
+                return std::unexpected(std::move(bound.error()));
+            }
+            return convert_and_run<0>(slots);
+        });
+    }
+
+    static PyObject* call_without_arguments(PyObject*, PyObject*) noexcept {
+        return declaration::run_call([]() -> WrapperResult {
+            if constexpr (ARITY == 0 && ARITY_MATCHES) return Body();
+            std::unreachable();
+        });
+    }
+
+public:
+    // The method record: static, and handed on its own to PyCMethod_New.
+    static inline PyMethodDef record = {
+        FunctionName.text,
+        ARITY == 0 ? call_without_arguments : reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call)),
+        ARITY == 0 ? declaration::NO_ARGUMENT_FLAGS : declaration::ARGUMENT_FLAGS,
+        declaration::DOC<FunctionName, Parameters...>.data(),
+    };
+};
 
 }  // namespace korvalith::py
-
-// Unwraps a converted value into `name`, or returns its failure from the
-// enclosing wrapper body.
-#define KORVALITH_TRY(name, expression)                                       \
-    auto name##_converted_ = (expression);                                    \
-    if (!name##_converted_) return std::unexpected(std::move(name##_converted_.error())); \
-    auto name = std::move(*name##_converted_)

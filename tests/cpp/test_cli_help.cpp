@@ -151,7 +151,7 @@ TEST(CliHelp, TreeIsFreshAndComplete) {
     const Command* encrypt = tree.find_subcommand("vigenere")->find_subcommand("encrypt");
     ASSERT_NE(encrypt, nullptr);
     std::vector<std::string> ids;
-    for (const Argument& argument : encrypt->arguments) ids.push_back(argument.id);
+    for (const Argument& argument : encrypt->arguments) ids.emplace_back(argument.id);
     EXPECT_EQ(ids, (std::vector<std::string>{"data", "key", "skip-non-alpha", "string", "output"}));
     EXPECT_EQ(tree.find_subcommand("rot13")->subcommands.size(), 3u);
     EXPECT_EQ(tree.find_subcommand("caesar")->find_subcommand("decrypt")->arguments[1].value_type,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.hpp"
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
 
@@ -48,11 +49,11 @@ TEST(CliParser, MatchesGroupActionAndValues) {
     Matches m = matched({"caesar", "encrypt", "-s", "hello", "3"});
     EXPECT_EQ(m.group(), "caesar");
     EXPECT_EQ(m.action(), "encrypt");
-    EXPECT_EQ(m.value("data"), "hello");
-    EXPECT_EQ(m.integer("shift"), 3);
-    EXPECT_TRUE(m.flag("string"));
-    EXPECT_FALSE(m.flag("skip-non-alpha"));
-    EXPECT_FALSE(m.value("output").has_value());
+    EXPECT_EQ(m.value(DATA), "hello");
+    EXPECT_EQ(m.value(SHIFT), 3);
+    EXPECT_TRUE(m.flag(STRING));
+    EXPECT_FALSE(m.flag(SKIP_NON_ALPHA));
+    EXPECT_FALSE(m.value(OUTPUT).has_value());
 }
 
 TEST(CliParser, FlagsAndOptionsStandAnywhere) {
@@ -65,10 +66,10 @@ TEST(CliParser, FlagsAndOptionsStandAnywhere) {
         arguments.insert(arguments.begin(), {"korvalith", "caesar", "decrypt"});
         ParseResult result = parse_arguments(build_cli(), arguments);
         ASSERT_TRUE(result.has_value()) << result.error().render(false);
-        EXPECT_EQ(result->value("output"), "out.txt");
-        EXPECT_EQ(result->value("data"), "abc");
-        EXPECT_EQ(result->integer("shift"), 7);
-        EXPECT_TRUE(result->flag("string"));
+        EXPECT_EQ(result->value(OUTPUT), "out.txt");
+        EXPECT_EQ(result->value(DATA), "abc");
+        EXPECT_EQ(result->value(SHIFT), 7);
+        EXPECT_TRUE(result->flag(STRING));
     }
 }
 
@@ -79,32 +80,32 @@ TEST(CliParser, ClusteredShortFlags) {
         arguments.insert(arguments.end(), {"text", "KEY"});
         ParseResult result = parse_arguments(build_cli(), arguments);
         ASSERT_TRUE(result.has_value());
-        EXPECT_TRUE(result->flag("skip-non-alpha"));
-        EXPECT_TRUE(result->flag("string"));
-        EXPECT_EQ(result->value("key"), "KEY");
+        EXPECT_TRUE(result->flag(SKIP_NON_ALPHA));
+        EXPECT_TRUE(result->flag(STRING));
+        EXPECT_EQ(result->value(KEY), "KEY");
     }
 }
 
 TEST(CliParser, EndOfOptionsMarkerTakesHyphenLedValues) {
     Matches m = matched({"caesar", "encrypt", "-s", "--", "abc", "-25"});
-    EXPECT_EQ(m.integer("shift"), -25);
+    EXPECT_EQ(m.value(SHIFT), -25);
     m = matched({"caesar", "encrypt", "--", "-s", "3"});
-    EXPECT_EQ(m.value("data"), "-s");
-    EXPECT_FALSE(m.flag("string"));
-    EXPECT_EQ(matched({"rot13", "rotate", "--", "--"}).value("data"), "--");
+    EXPECT_EQ(m.value(DATA), "-s");
+    EXPECT_FALSE(m.flag(STRING));
+    EXPECT_EQ(matched({"rot13", "rotate", "--", "--"}).value(DATA), "--");
 }
 
 TEST(CliParser, LoneHyphenAndEmptyTextAreValues) {
     Matches m = matched({"rot13", "rotate", "-"});
-    EXPECT_EQ(m.value("data"), "-");
+    EXPECT_EQ(m.value(DATA), "-");
     m = matched({"base64", "encode", "-s", ""});
-    EXPECT_EQ(m.value("data"), "");
-    EXPECT_EQ(matched({"base32", "decode", "x", "-o", "-"}).value("output"), "-");
+    EXPECT_EQ(m.value(DATA), "");
+    EXPECT_EQ(matched({"base32", "decode", "x", "-o", "-"}).value(OUTPUT), "-");
 }
 
 TEST(CliParser, ShiftRange) {
-    EXPECT_EQ(matched({"caesar", "encrypt", "-s", "abc", "25"}).integer("shift"), 25);
-    EXPECT_EQ(matched({"caesar", "encrypt", "-s", "abc", "+0"}).integer("shift"), 0);
+    EXPECT_EQ(matched({"caesar", "encrypt", "-s", "abc", "25"}).value(SHIFT), 25);
+    EXPECT_EQ(matched({"caesar", "encrypt", "-s", "abc", "+0"}).value(SHIFT), 0);
     EXPECT_EQ(error_text({"caesar", "encrypt", "-s", "abc", "26"}),
               report("invalid value '26' for '<shift>': 26 is not in -25..=25", CAESAR_USAGE));
     EXPECT_EQ(error_text({"caesar", "encrypt", "abc", "--", "-0030"}),

@@ -1,11 +1,9 @@
-// Error report layout, the program's own reports, writes and the end of the
-// process with its status.
+// Error report layout, the program's own reports and writes.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -69,47 +67,6 @@ TEST(CliReports, EchoedNamesShowControlCharactersEscaped) {
     ParseResult result = parse_arguments(build_cli(), std::vector<std::string>{"k", "bad\x1b[2J"});
     ASSERT_FALSE(result.has_value());
     EXPECT_TRUE(result.error().render(false).starts_with("error: unrecognized subcommand 'bad\\x1b[2J'\n"));
-}
-
-class CliExit : public ::testing::Test {
-protected:
-    void SetUp() override {
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-        setenv("NO_COLOR", "1", 1);
-    }
-};
-
-TEST_F(CliExit, FailWithKindEndsWithStatusTwo) {
-    EXPECT_EXIT(fail_with(FailKind::input_output, "Could not read file: missing.txt", build_cli()),
-                ::testing::ExitedWithCode(2),
-                "^error: Could not read file: missing.txt\n\nUsage: Korvalith <COMMAND>\n\n"
-                "For more information, try '--help'.\n$");
-    EXPECT_EXIT(fail_with(FailKind::invalid_text, "Unable to convert bytes to string.", build_cli()),
-                ::testing::ExitedWithCode(2), "Unable to convert");
-}
-
-TEST_F(CliExit, UnexpectedEndsWithStatusOne) {
-    EXPECT_EXIT(fail_with(FailKind::unexpected, "ValueError: bad", build_cli()), ::testing::ExitedWithCode(1),
-                "^Unexpected error occurred.\nDetails: ValueError: bad\n$");
-}
-
-TEST_F(CliExit, ReportThatCannotBeWrittenKeepsItsStatus) {
-    EXPECT_EXIT(
-        {
-            close(STDERR_FILENO);
-            fail_with(FailKind::missing_argument, "Argument <data> was not found", build_cli());
-        },
-        ::testing::ExitedWithCode(2), "");
-}
-
-TEST_F(CliExit, ParseOrExit) {
-    const std::vector<std::string> bad{"k", "caesar", "encrypt", "-s", "abc", "26"};
-    EXPECT_EXIT(parse_or_exit(build_cli(), bad), ::testing::ExitedWithCode(2),
-                "^error: invalid value '26' for '<shift>': 26 is not in -25..=25\n");
-    const std::vector<std::string> help{"k", "-h"};
-    EXPECT_EXIT(parse_or_exit(build_cli(), help), ::testing::ExitedWithCode(0), "^$");
-    const std::vector<std::string> good{"k", "rot13", "rotate", "-s", "abc"};
-    EXPECT_EQ(parse_or_exit(build_cli(), good).action(), "rotate");
 }
 
 }  // namespace

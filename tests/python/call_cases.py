@@ -3,10 +3,8 @@ path: binding errors, each converter failure and each core error. Shared by
 the leak and thread tests.
 
 Each case names the function, the arguments and the outcome: None for a
-result, else the exception class the call raises. A function whose core is
-not built yet raises NotImplementedError once its arguments are converted;
-cases that get that far accept it for such a function (see `outcome_of`).
-To cover a new function or error path, add a case to `build_cases`."""
+result, else the exception class the call raises. To cover a new function
+or error path, add a case to `build_cases`."""
 
 import os
 
@@ -23,15 +21,12 @@ BIG = (16 if os.environ.get("KORVALITH_SANITIZED") == "1" else 256) * 1024
 
 
 class Case:
-    def __init__(self, name, function, args=(), kwargs=None, raises=None, reaches_core=False):
+    def __init__(self, name, function, args=(), kwargs=None, raises=None):
         self.name = name
         self.function = function
         self.args = tuple(args)
         self.kwargs = dict(kwargs or {})
         self.raises = raises
-        # True when the call gets past argument conversion (a result or a
-        # core error), where a function not built yet raises NotImplementedError.
-        self.reaches_core = reaches_core
 
     def __call__(self):
         return self.function(*self.args, **self.kwargs)
@@ -171,8 +166,8 @@ def build_cases():
 
     cases = []
 
-    def add(name, function, *args, raises=None, reaches_core=False, **kwargs):
-        cases.append(Case(name, function, args, kwargs, raises, reaches_core))
+    def add(name, function, *args, raises=None, **kwargs):
+        cases.append(Case(name, function, args, kwargs, raises))
 
     def binding_errors(prefix, function, good):
         """The binding failures every function has: missing, too many,
@@ -206,13 +201,12 @@ def build_cases():
         add(prefix + ".numpy_no_bool", function, *before, fake_numpy_bool(), raises=TypeError)
         add(prefix + ".numpy_not_bool", function, *before, fake_numpy_bool(__bool__=lambda self: 3),
             raises=TypeError)
-        add(prefix + ".numpy_true", function, *before, fake_numpy_bool(__bool__=lambda self: True),
-            reaches_core=True, raises=Exception)
+        add(prefix + ".numpy_true", function, *before, fake_numpy_bool(__bool__=lambda self: True), raises=Exception)
 
     # Caesar and ROT13.
     for name, function in (("caesar.encrypt", caesar.encrypt), ("caesar.decrypt", caesar.decrypt)):
-        add(name + ".ok", function, text, 13, reaches_core=True)
-        add(name + ".keywords", function, shift=-25, data=text, reaches_core=True)
+        add(name + ".ok", function, text, 13)
+        add(name + ".keywords", function, shift=-25, data=text)
         binding_errors(name, function, (text, 3))
         text_errors(name + ".data", function, (), (3,))
         add(name + ".shift.float", function, text, 1.5, raises=TypeError)
@@ -221,41 +215,40 @@ def build_cases():
         add(name + ".shift.range", function, text, 26, raises=ValueError)
     for name, function in (("rot13.encrypt", rot13.encrypt), ("rot13.decrypt", rot13.decrypt),
                            ("rot13.rotate", rot13.rotate)):
-        add(name + ".ok", function, text, reaches_core=True)
+        add(name + ".ok", function, text)
         binding_errors(name, function, (text,))
         text_errors(name + ".data", function, (), ())
 
     # Vigenère.
     ascii_text = fresh_text("attack at dawn, " * (BIG // 16))
     for name, function in (("vigenere.encrypt", vigenere.encrypt), ("vigenere.decrypt", vigenere.decrypt)):
-        add(name + ".ok", function, ascii_text, "lemon", reaches_core=True)
-        add(name + ".ok_no_skip", function, ascii_text, "LeMoN", False, reaches_core=True)
+        add(name + ".ok", function, ascii_text, "lemon")
+        add(name + ".ok_no_skip", function, ascii_text, "LeMoN", False)
         binding_errors(name, function, (ascii_text, "key"))
         text_errors(name + ".data", function, (), ("key",))
         text_errors(name + ".key", function, (ascii_text,), ())
         flag_errors(name + ".skip_non_alpha", function, (ascii_text, "key"))
-        add(name + ".bad_key", function, ascii_text, "le mon", raises=ValueError, reaches_core=True)
-        add(name + ".empty_key", function, "", "", raises=ValueError, reaches_core=True)
-        add(name + ".non_ascii", function, "café", "key", raises=ValueError, reaches_core=True)
+        add(name + ".bad_key", function, ascii_text, "le mon", raises=ValueError)
+        add(name + ".empty_key", function, "", "", raises=ValueError)
+        add(name + ".non_ascii", function, "café", "key", raises=ValueError)
 
     # Substitution.
     for name, function in (("substitution.substitute", substitution.substitute),
                            ("substitution.substitute_reverse", substitution.substitute_reverse)):
-        add(name + ".ok", function, text, mapping, reaches_core=True)
+        add(name + ".ok", function, text, mapping)
         binding_errors(name, function, (text, mapping))
         text_errors(name + ".data", function, (), (mapping,))
         add(name + ".mapping.list", function, text, [("a", "b")], raises=TypeError)
         add(name + ".mapping.key_int", function, text, {1: "a"}, raises=TypeError)
         add(name + ".mapping.value_long", function, text, {"a": "ab"}, raises=ValueError)
         add(name + ".mapping.value_empty", function, text, {"a": ""}, raises=ValueError)
-        add(name + ".mapping.key_surrogate", function, text, {"\udc80": "a"}, reaches_core=True, raises=Exception)
-    add("substitution.substitute.invalid_utf8_result", substitution.substitute, "a", {"a": "é"}, reaches_core=True,
-        raises=ValueError)
+        add(name + ".mapping.key_surrogate", function, text, {"\udc80": "a"}, raises=Exception)
+    add("substitution.substitute.invalid_utf8_result", substitution.substitute, "a", {"a": "é"}, raises=ValueError)
     add("substitution.substitute_reverse.invalid_utf8_result", substitution.substitute_reverse, "a", {"é": "a"},
-        reaches_core=True, raises=ValueError)
+        raises=ValueError)
     for name, function in (("substitution.substitute_bytes", substitution.substitute_bytes),
                            ("substitution.substitute_reverse_bytes", substitution.substitute_reverse_bytes)):
-        add(name + ".ok", function, data, byte_mapping, reaches_core=True)
+        add(name + ".ok", function, data, byte_mapping)
         binding_errors(name, function, (data, byte_mapping))
         bytes_errors(name + ".data", function, (), (byte_mapping,))
         add(name + ".mapping.tuple", function, data, (), raises=TypeError)
@@ -275,43 +268,36 @@ def build_cases():
         add(name + ".text.item_str", function, [1, "a"], key16, "iso", raises=TypeError)
         add(name + ".text.broken_sequence", function, BrokenSequence(), key16, "iso", raises=LookupError)
         add(name + ".text.len_memory_error", function, LengthlessSequence(), key16, "iso", raises=MemoryError)
-        add(name + ".text.lying_sequence", function, LyingSequence(), key16, "iso", reaches_core=True,
-            raises=Exception)
+        add(name + ".text.lying_sequence", function, LyingSequence(), key16, "iso", raises=Exception)
         add(name + ".key.bytearray", function, data, bytearray(key16), "iso", raises=TypeError)
         add(name + ".key.none", function, data, None, "iso", raises=TypeError)
         text_errors(name + ".padding_mode", function, (data, key16), ())
-        add(name + ".bad_mode", function, data, key16, long_mode, raises=ValueError, reaches_core=True)
-        add(name + ".bad_key", function, data, bytes(5), "pkcs", raises=ValueError, reaches_core=True)
+        add(name + ".bad_mode", function, data, key16, long_mode, raises=ValueError)
+        add(name + ".bad_key", function, data, bytes(5), "pkcs", raises=ValueError)
     plain_list = list(range(256)) * 16
     for key in (key16, key24, key32):
         for mode in ("iso", "PKCS#7"):
-            add("aes.encrypt_ecb.ok_%d_%s" % (len(key), mode), aes.encrypt_ecb, data, key, mode, reaches_core=True)
-            add("aes.encrypt_ecb.ok_list_%d_%s" % (len(key), mode), aes.encrypt_ecb, plain_list, key, mode,
-                reaches_core=True)
-            add("aes.encrypt_ecb.ok_bytearray_%d_%s" % (len(key), mode), aes.encrypt_ecb, bytearray(data), key,
-                mode, reaches_core=True)
-    try:
-        ciphertext = aes.encrypt_ecb(data, key16, "iso")
-    except NotImplementedError:
-        ciphertext = bytes(len(data) + 16)
-    add("aes.decrypt_ecb.ok", aes.decrypt_ecb, ciphertext, key16, "iso", reaches_core=True)
-    add("aes.decrypt_ecb.ok_pkcs_garbage", aes.decrypt_ecb, data, key32, "pkcs", reaches_core=True)
-    add("aes.decrypt_ecb.short_block", aes.decrypt_ecb, data[:20], key16, "iso", raises=ValueError,
-        reaches_core=True)
-    add("aes.decrypt_ecb.empty", aes.decrypt_ecb, b"", bytes(5), "nonsense", raises=ValueError, reaches_core=True)
+            add("aes.encrypt_ecb.ok_%d_%s" % (len(key), mode), aes.encrypt_ecb, data, key, mode)
+            add("aes.encrypt_ecb.ok_list_%d_%s" % (len(key), mode), aes.encrypt_ecb, plain_list, key, mode)
+            add("aes.encrypt_ecb.ok_bytearray_%d_%s" % (len(key), mode), aes.encrypt_ecb, bytearray(data), key, mode)
+    ciphertext = aes.encrypt_ecb(data, key16, "iso")
+    add("aes.decrypt_ecb.ok", aes.decrypt_ecb, ciphertext, key16, "iso")
+    add("aes.decrypt_ecb.ok_pkcs_garbage", aes.decrypt_ecb, data, key32, "pkcs")
+    add("aes.decrypt_ecb.short_block", aes.decrypt_ecb, data[:20], key16, "iso", raises=ValueError)
+    add("aes.decrypt_ecb.empty", aes.decrypt_ecb, b"", bytes(5), "nonsense", raises=ValueError)
     add("aes.decrypt_ecb.bad_padding", aes.decrypt_ecb, bytes(range(32)) + bytes(16 * 3), key16, "iso",
-        raises=Exception, reaches_core=True)
+        raises=Exception)
 
     # Base32 and Base64.
     for codec, encoded, invalid in (("base32", base32_text, fresh_text("MZXW6!==")),
                                     ("base64", base64_text, fresh_text("Zm9v!A=="))):
         module = getattr(encodings, codec)
-        add(codec + ".encode.ok", module.encode, text, reaches_core=True)
-        add(codec + ".encode_bytes.ok", module.encode_bytes, data, reaches_core=True)
-        add(codec + ".decode.ok", module.decode, encoded, reaches_core=True)
-        add(codec + ".decode.ok_strict", module.decode, encoded, True, reaches_core=True)
-        add(codec + ".decode.whitespace_only", module.decode, " \n\t==", reaches_core=True)
-        add(codec + ".decode_bytes.ok", module.decode_bytes, encoded.encode(), reaches_core=True)
+        add(codec + ".encode.ok", module.encode, text)
+        add(codec + ".encode_bytes.ok", module.encode_bytes, data)
+        add(codec + ".decode.ok", module.decode, encoded)
+        add(codec + ".decode.ok_strict", module.decode, encoded, True)
+        add(codec + ".decode.whitespace_only", module.decode, " \n\t==")
+        add(codec + ".decode_bytes.ok", module.decode_bytes, encoded.encode())
         binding_errors(codec + ".encode", module.encode, (text,))
         binding_errors(codec + ".decode", module.decode, (encoded,))
         binding_errors(codec + ".encode_bytes", module.encode_bytes, (data,))
@@ -321,23 +307,19 @@ def build_cases():
         flag_errors(codec + ".decode.strict", module.decode, (encoded,))
         bytes_errors(codec + ".encode_bytes.data", module.encode_bytes, (), ())
         bytes_errors(codec + ".decode_bytes.data", module.decode_bytes, (), ())
-        add(codec + ".decode.invalid", module.decode, invalid, raises=ValueError, reaches_core=True)
-        add(codec + ".decode.strict_length", module.decode, encoded + "A", True, raises=ValueError,
-            reaches_core=True)
-        add(codec + ".decode_bytes.invalid", module.decode_bytes, invalid.encode(), raises=ValueError,
-            reaches_core=True)
+        add(codec + ".decode.invalid", module.decode, invalid, raises=ValueError)
+        add(codec + ".decode.strict_length", module.decode, encoded + "A", True, raises=ValueError)
+        add(codec + ".decode_bytes.invalid", module.decode_bytes, invalid.encode(), raises=ValueError)
         add(codec + ".decode_bytes.newline", module.decode_bytes, encoded[:8].encode() + b"\n" + encoded[8:].encode(),
-            raises=ValueError, reaches_core=True)
-    add("base32.decode.invalid_utf8", encodings.base32.decode, "74======", raises=ValueError, reaches_core=True)
-    add("base64.decode.invalid_utf8", encodings.base64.decode, "/w==", raises=ValueError, reaches_core=True)
+            raises=ValueError)
+    add("base32.decode.invalid_utf8", encodings.base32.decode, "74======", raises=ValueError)
+    add("base64.decode.invalid_utf8", encodings.base64.decode, "/w==", raises=ValueError)
 
     # cli.parse takes no arguments; the interpreter's own binding rejects any.
     add("cli.parse.argument", _korvalith.cli.parse, text, raises=TypeError)
     return cases
 
 
-# Which functions are built: a function that raises NotImplementedError for
-# a call that reaches its core is not built yet.
 def outcome_of(case):
     """Runs the case once and returns the exception class it raised, or None."""
     try:
@@ -349,8 +331,6 @@ def outcome_of(case):
 
 def accepts(case, outcome):
     """True when `outcome` (from outcome_of) is what the case expects."""
-    if case.reaches_core and outcome is NotImplementedError:
-        return True
     if case.raises is None:
         return outcome is None
     if case.raises is Exception:
@@ -359,18 +339,18 @@ def accepts(case, outcome):
     return outcome is not None and issubclass(outcome, case.raises)
 
 
-ARGUMENT_FUNCTION_PATHS = [
-    "ciphers.caesar.encrypt", "ciphers.caesar.decrypt",
-    "ciphers.vigenere.encrypt", "ciphers.vigenere.decrypt",
-    "ciphers.rot13.encrypt", "ciphers.rot13.decrypt", "ciphers.rot13.rotate",
-    "ciphers.substitution.substitute", "ciphers.substitution.substitute_reverse",
-    "ciphers.substitution.substitute_bytes", "ciphers.substitution.substitute_reverse_bytes",
-    "ciphers.aes.encrypt_ecb", "ciphers.aes.decrypt_ecb",
-    "encodings.base32.encode", "encodings.base32.decode",
-    "encodings.base32.encode_bytes", "encodings.base32.decode_bytes",
-    "encodings.base64.encode", "encodings.base64.decode",
-    "encodings.base64.encode_bytes", "encodings.base64.decode_bytes",
-]
+def argument_function_paths(module=_korvalith, path=()):
+    """The attribute paths of every function in the tree that takes
+    arguments, so that a new function needs cases before the leak test passes."""
+    for name in module.__all__:
+        value = getattr(module, name)
+        if isinstance(value, type(module)):
+            yield from argument_function_paths(value, path + (name,))
+        elif value.__text_signature__ != "()":
+            yield ".".join(path + (name,))
+
+
+ARGUMENT_FUNCTION_PATHS = list(argument_function_paths())
 
 
 def function_at(path):

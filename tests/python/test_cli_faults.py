@@ -16,7 +16,7 @@ import tempfile
 import time
 import unittest
 
-from support import LAUNCHER
+from support import launcher
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")
 ENVIRONMENT = {name: value for name, value in os.environ.items() if name not in COLOUR_VARIABLES}
@@ -27,7 +27,7 @@ BIG_INPUT = 64 << 20
 
 
 def command(*args):
-    return [os.fsencode(sys.executable), os.fsencode(LAUNCHER), *(os.fsencode(arg) for arg in args)]
+    return [os.fsencode(sys.executable), os.fsencode(launcher()), *(os.fsencode(arg) for arg in args)]
 
 
 def run(*args, stdout=subprocess.PIPE, cwd=None, argv=None):
@@ -61,18 +61,6 @@ def wait_until_blocked_in(process, call):
     raise AssertionError("the child never blocked in " + call)
 
 
-def dispatch_built():
-    """False while cli.parse is a placeholder that raises NotImplementedError."""
-    if LAUNCHER is None:
-        return False
-    probe = run("rot13", "rotate", "-s", "abc")
-    return b"NotImplementedError" not in probe.stderr
-
-
-DISPATCH = dispatch_built()
-
-
-@unittest.skipUnless(DISPATCH, "the command dispatch is not built yet")
 class CommandLineFaultTest(unittest.TestCase):
     def setUp(self):
         directory = tempfile.TemporaryDirectory()
@@ -295,7 +283,7 @@ class CommandLineFaultTest(unittest.TestCase):
 
     def test_program_name_not_utf8(self):
         link = os.path.join(os.fsencode(self.directory), b"korvalith\xff")
-        os.symlink(os.fsencode(LAUNCHER), link)
+        os.symlink(os.fsencode(launcher()), link)
         process = run(argv=[os.fsencode(sys.executable), link, b"rot13", b"rotate", b"-s", b"abc"])
         self.assertFailedQuietly(process)
         self.assertEqual(process.stdout, b"")

@@ -1,5 +1,7 @@
 #include "ciphers/aes/decryption.hpp"
 
+#include "ciphers/aes/raw_key_block.hpp"
+
 namespace korvalith::aes {
 
 namespace {
@@ -37,15 +39,7 @@ void decrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexce
 }
 
 CoreResult<Block> decrypt_block(ByteView block, ByteView key) {
-    auto rounds = rounds_for_key_length(key.size());
-    if (!rounds) return std::unexpected(std::move(rounds.error()));
-    if (auto length = check_block_length(block.size()); !length) return std::unexpected(std::move(length.error()));
-    auto schedule = expand_key(key);
-    if (!schedule) return std::unexpected(std::move(schedule.error()));
-
-    Block result;
-    decrypt_block(*schedule, BlockIn(block.data(), BLOCK_SIZE), BlockOut(result));
-    return result;
+    return transform_with_raw_key<decrypt_block>(block, key);
 }
 
 }  // namespace korvalith::aes

@@ -133,8 +133,7 @@ CoreResult<ByteBuffer> decrypt_ecb(ByteView data, ByteView key, std::string_view
 
 #if KORVALITH_WITH_PYTHON
 
-#include "module/method_records.hpp"
-#include "module/signatures.hpp"
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
@@ -147,37 +146,25 @@ namespace {
 // they fail), and creating the result runs none either, so a bytearray
 // cannot be resized under the view.
 template <typename Operation>
-PyObject* run_ecb(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
-                  PyObject* kwnames) noexcept {
-    return run_wrapper<3>(signature, args, nargs, kwnames, [](BoundArguments<3>& arguments) -> WrapperResult {
-        KORVALITH_TRY(text, arguments.byte_source(0));
-        KORVALITH_TRY(key, arguments.bytes(1));
-        KORVALITH_TRY(padding_mode, arguments.text(2));
-        Operation operation;
-        auto length = operation.prepare(text.view(), key, as_string_view(padding_mode));
-        if (!length) return std::unexpected(core_failure(length.error()));
-        return bytes_written_by(*length, [&](std::span<std::uint8_t> out) -> CoreResult<void> {
-            operation.write(out);
-            return {};
-        });
+WrapperResult run_ecb(const ByteSource& text, ByteView key, ByteView padding_mode) {
+    Operation operation;
+    auto length = operation.prepare(text.view(), key, as_string_view(padding_mode));
+    if (!length) return std::unexpected(core_failure(length.error()));
+    return bytes_written_by(*length, [&](std::span<std::uint8_t> out) -> CoreResult<void> {
+        operation.write(out);
+        return {};
     });
 }
 
-PyObject* encrypt_ecb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_ecb<aes::EcbEncryption>(signatures::ENCRYPT_ECB, args, nargs, kwnames);
-}
-
-PyObject* decrypt_ecb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run_ecb<aes::EcbDecryption>(signatures::DECRYPT_ECB, args, nargs, kwnames);
-}
+using EncryptEcb = PythonFunction<"encrypt_ecb", run_ecb<aes::EcbEncryption>, ByteSequence<"text">, Bytes<"key">,
+                                  Text<"padding_mode">>;
+using DecryptEcb = PythonFunction<"decrypt_ecb", run_ecb<aes::EcbDecryption>, ByteSequence<"text">, Bytes<"key">,
+                                  Text<"padding_mode">>;
 
 }  // namespace
 
-PyMethodDef methods::aes_encrypt_ecb = {"encrypt_ecb", methods::entry(encrypt_ecb), methods::ARGUMENT_FLAGS,
-                                        "encrypt_ecb(text, key, padding_mode)\n--\n\n"};
-PyMethodDef methods::aes_decrypt_ecb = {"decrypt_ecb", methods::entry(decrypt_ecb), methods::ARGUMENT_FLAGS,
-                                        "decrypt_ecb(text, key, padding_mode)\n--\n\n"};
-
 }  // namespace korvalith::py
+
+KORVALITH_PYTHON_SUBMODULE(aes, EncryptEcb, DecryptEcb);
 
 #endif

@@ -1,6 +1,7 @@
 #include "ciphers/aes/encryption.hpp"
 
 #include "ciphers/aes/multiply_tables.hpp"
+#include "ciphers/aes/raw_key_block.hpp"
 
 namespace korvalith::aes {
 
@@ -36,15 +37,7 @@ void encrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexce
 }
 
 CoreResult<Block> encrypt_block(ByteView block, ByteView key) {
-    auto rounds = rounds_for_key_length(key.size());
-    if (!rounds) return std::unexpected(std::move(rounds.error()));
-    if (auto length = check_block_length(block.size()); !length) return std::unexpected(std::move(length.error()));
-    auto schedule = expand_key(key);
-    if (!schedule) return std::unexpected(std::move(schedule.error()));
-
-    Block result;
-    encrypt_block(*schedule, BlockIn(block.data(), BLOCK_SIZE), BlockOut(result));
-    return result;
+    return transform_with_raw_key<encrypt_block>(block, key);
 }
 
 }  // namespace korvalith::aes

@@ -1,4 +1,5 @@
-// ByteMap: the substitution table from one byte value to one byte value.
+// ByteMap: a table from one byte value to one byte value, as the substitution
+// cipher applies it and the argument layer builds it from a dict.
 #pragma once
 
 #include <array>
@@ -21,8 +22,6 @@ public:
         table_[key] = value;
         present_.set(key);
     }
-    bool contains(std::uint8_t key) const noexcept { return present_.test(key); }
-    std::size_t size() const noexcept { return present_.count(); }
 
     template <typename Visit>
     void for_each(Visit&& visit) const {

@@ -1,0 +1,70 @@
+#include "cli/run_cli.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "cli/command_tree.hpp"
+#include "cli/parser.hpp"
+#include "cli/process_arguments.hpp"
+#include "cli/reports.hpp"
+
+namespace korvalith::cli {
+
+namespace {
+
+// The unexpected-error report of a run that broke off, and its status. The
+// report is left uncoloured: deciding on colour could need what just ran out.
+int show_broken_run(const char* details) {
+    (void)write_to(Stream::standard_error, unexpected_report(details, false));
+    return STATUS_UNEXPECTED;
+}
+
+}  // namespace
+
+std::optional<int> run_arguments(std::span<char* const> vector, const RunContext& context) {
+    // The program's own reports show the usage of this tree's top level.
+    const Command untouched = build_cli();
+    auto arguments = argument_list(vector);
+    if (!arguments) {
+        // Position 0 of the vector is the interpreter, 1 the program's path.
+        const std::size_t position = arguments.error();
+        std::string message = position <= 1 ? std::string("The program's path is not valid UTF-8")
+                                            : "Argument " + std::to_string(position - 1) + " is not valid UTF-8";
+        return show_failure({FailKind::invalid_value, std::move(message)}, untouched);
+    }
+    const Command tree = build_cli();
+    ParseResult parsed = parse_arguments(tree, *arguments);
+    if (!parsed) return show_report(parsed.error());
+
+    const Outcome outcome = dispatch(*parsed, context);
+    if (!outcome) return show_failure(outcome.error(), untouched);
+    const WriteOutcome printed =
+        write_program_line(Stream::standard_output, outcome->line(), ProgramColour::green, context.interruption);
+    if (printed != WriteOutcome::written) return show_failure(failure_after_write(printed), untouched);
+    // A signal that came after the last write still ends the run as an
+    // interruption rather than as a success.
+    if (context.interruption.requested()) return STATUS_INTERRUPTED;
+    return std::nullopt;
+}
+
+void run_cli(const Interruption& interruption) noexcept {
+    std::optional<int> status;
+    try {
+        status = run_arguments(process_arguments(), {.interruption = interruption, .standard_input = STDIN_FILENO});
+    } catch (const std::bad_alloc&) {
+        status = show_broken_run("MemoryError: out of memory");
+    } catch (...) {
+        status = show_broken_run("internal error in the command line");
+    }
+    if (!status) return;
+    // Output the C library still buffers goes out before the process ends.
+    std::fflush(nullptr);
+    std::exit(*status);
+}
+
+}  // namespace korvalith::cli

@@ -1,0 +1,28 @@
+// One run of the command line: the argument vector parsed, the chosen action
+// dispatched, and then its outcome, or the parser's report, written out with
+// the status the process ends with. The only place where the command line
+// turns reports into output and ends the process.
+#pragma once
+
+#include <optional>
+#include <span>
+
+#include "cli/dispatch.hpp"
+#include "cli/interruption.hpp"
+
+namespace korvalith::cli {
+
+// A run over an argument vector (the interpreter's name first, as the process
+// got it): writes the result or the success message to standard output, or
+// the report of the failure, and returns the status the process must end
+// with; nothing after a successful action.
+std::optional<int> run_arguments(std::span<char* const> vector, const RunContext& context);
+
+// Runs the command line of this process. Returns after a successful action;
+// help, version, every error and an interruption end the process inside the
+// call with their status (an interruption with STATUS_INTERRUPTED and no
+// report). `interruption` is asked before each read and write, and once more
+// after the last one, whether the user asked the run to stop (Ctrl-C).
+void run_cli(const Interruption& interruption = {}) noexcept;
+
+}  // namespace korvalith::cli

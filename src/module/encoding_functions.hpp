@@ -1,0 +1,61 @@
+// The four Python functions of an encoding submodule (encode, decode,
+// encode_bytes, decode_bytes), declared once for every codec. Each codec's
+// file declares its submodule with them, so every function keeps its own
+// entry point. The text functions copy the core's result into the str,
+// which the interpreter requires; the bytes functions have the core write
+// straight into the new bytes object.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "module/wrapper.hpp"
+
+namespace korvalith::py {
+
+// `Cores` names the codec's GROUP_LENGTH (characters per padded group), the
+// input preparation of its text decode (trim), and its cores: encode and
+// decode into owned buffers; encoded_size, encode_into, decoded_size and
+// decode_into, which write into a span the caller sized.
+template <typename Cores>
+struct EncodingFunctions {
+    static WrapperResult encode(ByteView data) { return text_from_core(Cores::encode(data)); }
+
+    // With `strict`, the text as given must fill whole groups; then white
+    // space and trailing "=" are trimmed and the decoded bytes must be UTF-8.
+    static WrapperResult decode(ByteView data, bool strict) {
+        if (strict && data.size() % Cores::GROUP_LENGTH != 0) {
+            return std::unexpected(lazy_error(ErrorClass::ValueError,
+                                              "Length of input is not valid. Use strict=False to disable length "
+                                              "checking."));
+        }
+        const ByteView trimmed = Cores::trim(data);
+        if (trimmed.empty()) return new_text({});
+        auto decoded = Cores::decode(trimmed);
+        if (!decoded) return std::unexpected(core_failure(decoded.error()));
+        return new_text_or_value_error(decoded->view(), "Invalid utf8. Use decode_bytes() instead.");
+    }
+
+    static WrapperResult encode_bytes(ByteView data) {
+        const auto size = Cores::encoded_size(data.size());
+        if (!size) return std::unexpected(core_failure(CoreError::out_of_memory(SIZE_MAX)));
+        return bytes_written_by(*size, [&](std::span<std::uint8_t> out) -> CoreResult<void> {
+            Cores::encode_into(data, out);
+            return {};
+        });
+    }
+
+    // The bytes exactly as given: no trimming, no length check. A first
+    // pass for the "=" that ends decoding gives the result's exact length.
+    static WrapperResult decode_bytes(ByteView data) {
+        return bytes_written_by(Cores::decoded_size(data),
+                                [&](std::span<std::uint8_t> out) { return Cores::decode_into(data, out); });
+    }
+
+    using Encode = PythonFunction<"encode", encode, Text<"data">>;
+    using Decode = PythonFunction<"decode", decode, Text<"data">, Flag<"strict", false>>;
+    using EncodeBytes = PythonFunction<"encode_bytes", encode_bytes, Bytes<"data">>;
+    using DecodeBytes = PythonFunction<"decode_bytes", decode_bytes, Bytes<"data">>;
+};
+
+}  // namespace korvalith::py

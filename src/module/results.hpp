@@ -1,0 +1,57 @@
+// The result objects of the Python functions: a new str or bytes made from
+// a core's result, or the failure to raise instead.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <utility>
+
+#include "common/byte_buffer.hpp"
+#include "common/core_error.hpp"
+#include "module/arguments.hpp"
+#include "module/errors.hpp"
+
+namespace korvalith::py {
+
+// A new reference, or the failure to raise.
+using WrapperResult = std::expected<PyObject*, Failure>;
+
+// New result objects. A failure for lack of memory is passed on as
+// MemoryError; any other failure to create a result is a fatal fault.
+WrapperResult new_text(ByteView utf8);
+WrapperResult new_bytes(ByteView bytes);
+// A str from bytes that may not be valid UTF-8: a ValueError with `message`
+// when they are not.
+WrapperResult new_text_or_value_error(ByteView utf8, const char* message);
+
+// A core's owned result as a new object, or its error as a failure.
+WrapperResult text_from_core(CoreResult<ByteBuffer>&& result);
+WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result);
+
+// A new bytes object of exactly `size` bytes whose contents are not yet
+// written, and the room to write them in. The object must not reach Python
+// code before every byte is written.
+struct UnfilledBytes {
+    PyRef object;
+    std::span<std::uint8_t> room;
+};
+Converted<UnfilledBytes> new_unfilled_bytes(std::size_t size);
+
+// A bytes result written in place by a core: one allocation of exactly
+// `size` bytes, no copy. `write` receives the whole room as a
+// std::span<std::uint8_t> and returns a CoreResult<void>; when it fails, the
+// unfinished object is dropped and the core's error raised.
+template <typename Write>
+WrapperResult bytes_written_by(std::size_t size, Write&& write) {
+    auto unfilled = new_unfilled_bytes(size);
+    if (!unfilled) return std::unexpected(std::move(unfilled.error()));
+    if (CoreResult<void> written = write(unfilled->room); !written) {
+        return std::unexpected(core_failure(written.error()));
+    }
+    return unfilled->object.release();
+}
+
+}  // namespace korvalith::py
