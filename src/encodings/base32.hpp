@@ -1,4 +1,6 @@
-// Base32 with the standard alphabet and "=" padding.
+// Base32 with the standard alphabet and "=" padding. The routines below are
+// the shared driver's (group_codec.hpp) over groups of five bytes and eight
+// characters, with Base32's plain routine and vector steps.
 #pragma once
 
 #include <array>

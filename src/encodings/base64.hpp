@@ -1,4 +1,6 @@
-// Base64 with the standard alphabet and "=" padding.
+// Base64 with the standard alphabet and "=" padding. The routines below are
+// the shared driver's (group_codec.hpp) over groups of three bytes and four
+// characters, with Base64's plain routine and vector steps.
 #pragma once
 
 #include <array>

@@ -5,23 +5,29 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace korvalith {
 
-using CharPair = std::array<std::uint8_t, 2>;
-
 // The two characters of every (2 * BITS)-bit value, for an alphabet of
 // 2^BITS characters: one lookup writes two characters.
 template <unsigned BITS>
-constexpr std::array<CharPair, (1u << (2 * BITS))> character_pairs(std::string_view alphabet) {
-    std::array<CharPair, (1u << (2 * BITS))> pairs{};
-    for (std::size_t value = 0; value < pairs.size(); ++value) {
-        pairs[value] = {static_cast<std::uint8_t>(alphabet[value >> BITS]),
-                        static_cast<std::uint8_t>(alphabet[value & ((1u << BITS) - 1)])};
+class CharacterPairs {
+public:
+    constexpr explicit CharacterPairs(std::string_view alphabet) {
+        for (std::size_t value = 0; value < pairs_.size(); ++value) {
+            pairs_[value] = {static_cast<std::uint8_t>(alphabet[value >> BITS]),
+                             static_cast<std::uint8_t>(alphabet[value & ((1u << BITS) - 1)])};
+        }
     }
-    return pairs;
-}
+
+    // Writes the two characters of `value` (2 * BITS bits) at `out`.
+    void write(std::uint8_t* out, std::uint32_t value) const noexcept { std::memcpy(out, pairs_[value].data(), 2); }
+
+private:
+    std::array<std::array<std::uint8_t, 2>, (1u << (2 * BITS))> pairs_{};
+};
 
 // For one position in a group: each byte's value from `decode` (255 meaning
 // invalid) shifted into its place among the group's bits, or `not_plain` for
@@ -36,5 +42,31 @@ constexpr std::array<std::uint32_t, 256> shifted_decode_table(const std::array<s
     }
     return table;
 }
+
+// The values of four characters at once, for the plain decoders' loops over
+// whole groups: per position among the four, each byte's value already
+// shifted into place among the four characters' 4 * BITS bits. A byte
+// outside the alphabet, "=" included, maps to a value with bits above them
+// (NOT_PLAIN), so one test of the OR of a group's entries tells whether the
+// group is plain.
+template <unsigned BITS>
+class FourCharacterDecoder {
+public:
+    static constexpr std::uint32_t NOT_PLAIN = ~std::uint32_t{0} << (4 * BITS);
+
+    constexpr explicit FourCharacterDecoder(const std::array<std::uint8_t, 256>& decode) {
+        for (unsigned position = 0; position < 4; ++position) {
+            tables_[position] = shifted_decode_table(decode, BITS * (3 - position), NOT_PLAIN);
+        }
+    }
+
+    // The bits of the four characters at `in`, or a value with NOT_PLAIN bits.
+    std::uint32_t operator()(const std::uint8_t* in) const noexcept {
+        return tables_[0][in[0]] | tables_[1][in[1]] | tables_[2][in[2]] | tables_[3][in[3]];
+    }
+
+private:
+    std::array<std::array<std::uint32_t, 256>, 4> tables_{};
+};
 
 }  // namespace korvalith

@@ -7,10 +7,7 @@ namespace korvalith::aes {
 
 namespace {
 
-// SubBytes, ShiftRows and MixColumns for one output column. ShiftRows moves
-// row r of column c + r into column c, so the caller passes the four input
-// columns that rows 0 to 3 come from, and the shift is folded into which
-// byte the S-box reads.
+// SubBytes, ShiftRows (see shift_rows) and MixColumns for one output column.
 inline std::uint32_t sub_shift_mix(std::uint32_t row0_from, std::uint32_t row1_from, std::uint32_t row2_from,
                                    std::uint32_t row3_from) noexcept {
     const std::uint8_t a0 = SBOX[state_byte(row0_from, 0)];
@@ -32,28 +29,11 @@ inline std::uint32_t sub_shift(std::uint32_t row0_from, std::uint32_t row1_from,
 
 void encrypt_block(const KeySchedule& schedule, BlockIn in, BlockOut out) noexcept {
     const RoundKey* keys = schedule.round_keys.data();
-    const std::uint8_t* input = in.data();
-    std::uint32_t s0 = load_column(input) ^ key_column(keys[0], 0);
-    std::uint32_t s1 = load_column(input + 4) ^ key_column(keys[0], 1);
-    std::uint32_t s2 = load_column(input + 8) ^ key_column(keys[0], 2);
-    std::uint32_t s3 = load_column(input + 12) ^ key_column(keys[0], 3);
+    State state = add_round_key(load_state(in.data()), keys[0]);
     for (std::size_t round = 1; round < schedule.rounds; ++round) {
-        const RoundKey& key = keys[round];
-        const std::uint32_t t0 = sub_shift_mix(s0, s1, s2, s3) ^ key_column(key, 0);
-        const std::uint32_t t1 = sub_shift_mix(s1, s2, s3, s0) ^ key_column(key, 1);
-        const std::uint32_t t2 = sub_shift_mix(s2, s3, s0, s1) ^ key_column(key, 2);
-        const std::uint32_t t3 = sub_shift_mix(s3, s0, s1, s2) ^ key_column(key, 3);
-        s0 = t0;
-        s1 = t1;
-        s2 = t2;
-        s3 = t3;
+        state = shift_rows_add_key(state, sub_shift_mix, keys[round]);
     }
-    const RoundKey& key = keys[schedule.rounds];
-    std::uint8_t* output = out.data();
-    store_column(sub_shift(s0, s1, s2, s3) ^ key_column(key, 0), output);
-    store_column(sub_shift(s1, s2, s3, s0) ^ key_column(key, 1), output + 4);
-    store_column(sub_shift(s2, s3, s0, s1) ^ key_column(key, 2), output + 8);
-    store_column(sub_shift(s3, s0, s1, s2) ^ key_column(key, 3), output + 12);
+    add_round_key_and_store(shift_rows(state, sub_shift), keys[schedule.rounds], out.data());
 }
 
 CoreResult<Block> encrypt_block(ByteView block, ByteView key) {

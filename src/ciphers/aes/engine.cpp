@@ -66,36 +66,52 @@ CoreResult<void> BlockCipher::set_key(Engine engine, ByteView key, bool decrypti
     return {};
 }
 
-void BlockCipher::encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
-    switch (engine_) {
+namespace {
+
+// One direction's routines on each engine.
+struct Transforms {
+    void (*portable)(const KeySchedule&, BlockIn, BlockOut) noexcept;
 #if KORVALITH_AES_INSTRUCTIONS
-        case Engine::AesNi: return hardware::encrypt_blocks(*std::get_if<hardware::Schedule>(&keys_), in, out, blocks);
-        case Engine::Vaes:
-            return hardware::encrypt_blocks_wide(*std::get_if<hardware::Schedule>(&keys_), in, out, blocks);
+    void (*aes_ni)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
+    void (*vaes)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
+#endif
+};
+
+#if KORVALITH_AES_INSTRUCTIONS
+constexpr Transforms ENCRYPTION{encrypt_block, hardware::encrypt_blocks, hardware::encrypt_blocks_wide};
+constexpr Transforms DECRYPTION{decrypt_block, hardware::decrypt_blocks, hardware::decrypt_blocks_wide};
+#else
+constexpr Transforms ENCRYPTION{encrypt_block};
+constexpr Transforms DECRYPTION{decrypt_block};
+#endif
+
+// Runs `blocks` blocks through one direction's routine on the engine that
+// the keys were expanded for.
+template <const Transforms& Direction, typename Keys>
+void run_blocks(Engine engine, const Keys& keys, const std::uint8_t* in, std::uint8_t* out,
+                std::size_t blocks) noexcept {
+    switch (engine) {
+#if KORVALITH_AES_INSTRUCTIONS
+        case Engine::AesNi: return Direction.aes_ni(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
+        case Engine::Vaes: return Direction.vaes(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
 #endif
         default: {
-            const KeySchedule& schedule = *std::get_if<KeySchedule>(&keys_);
+            const KeySchedule& schedule = *std::get_if<KeySchedule>(&keys);
             for (std::size_t offset = 0; offset < BLOCK_SIZE * blocks; offset += BLOCK_SIZE) {
-                encrypt_block(schedule, BlockIn(in + offset, BLOCK_SIZE), BlockOut(out + offset, BLOCK_SIZE));
+                Direction.portable(schedule, BlockIn(in + offset, BLOCK_SIZE), BlockOut(out + offset, BLOCK_SIZE));
             }
         }
     }
 }
 
+}  // namespace
+
+void BlockCipher::encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
+    run_blocks<ENCRYPTION>(engine_, keys_, in, out, blocks);
+}
+
 void BlockCipher::decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept {
-    switch (engine_) {
-#if KORVALITH_AES_INSTRUCTIONS
-        case Engine::AesNi: return hardware::decrypt_blocks(*std::get_if<hardware::Schedule>(&keys_), in, out, blocks);
-        case Engine::Vaes:
-            return hardware::decrypt_blocks_wide(*std::get_if<hardware::Schedule>(&keys_), in, out, blocks);
-#endif
-        default: {
-            const KeySchedule& schedule = *std::get_if<KeySchedule>(&keys_);
-            for (std::size_t offset = 0; offset < BLOCK_SIZE * blocks; offset += BLOCK_SIZE) {
-                decrypt_block(schedule, BlockIn(in + offset, BLOCK_SIZE), BlockOut(out + offset, BLOCK_SIZE));
-            }
-        }
-    }
+    run_blocks<DECRYPTION>(engine_, keys_, in, out, blocks);
 }
 
 }  // namespace korvalith::aes

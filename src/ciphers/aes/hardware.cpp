@@ -140,21 +140,22 @@ KORVALITH_AES_INLINE __m128i next_odd_key_256(__m128i two_back, __m128i previous
     return _mm_xor_si128(prefix_xor(two_back), substitution_of_word3(previous));
 }
 
+// Round keys `even` and `even` + 1.
+template <int Rcon>
+KORVALITH_AES_INLINE void next_two_keys_256(__m128i* keys, std::size_t even) {
+    keys[even] = next_even_key_256<Rcon>(keys[even - 2], keys[even - 1]);
+    keys[even + 1] = next_odd_key_256(keys[even - 1], keys[even]);
+}
+
 KORVALITH_AES_INLINE void expand_key_256(const std::uint8_t* key, __m128i* keys) {
     keys[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
     keys[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + 16));
-    keys[2] = next_even_key_256<0x01>(keys[0], keys[1]);
-    keys[3] = next_odd_key_256(keys[1], keys[2]);
-    keys[4] = next_even_key_256<0x02>(keys[2], keys[3]);
-    keys[5] = next_odd_key_256(keys[3], keys[4]);
-    keys[6] = next_even_key_256<0x04>(keys[4], keys[5]);
-    keys[7] = next_odd_key_256(keys[5], keys[6]);
-    keys[8] = next_even_key_256<0x08>(keys[6], keys[7]);
-    keys[9] = next_odd_key_256(keys[7], keys[8]);
-    keys[10] = next_even_key_256<0x10>(keys[8], keys[9]);
-    keys[11] = next_odd_key_256(keys[9], keys[10]);
-    keys[12] = next_even_key_256<0x20>(keys[10], keys[11]);
-    keys[13] = next_odd_key_256(keys[11], keys[12]);
+    next_two_keys_256<0x01>(keys, 2);
+    next_two_keys_256<0x02>(keys, 4);
+    next_two_keys_256<0x04>(keys, 6);
+    next_two_keys_256<0x08>(keys, 8);
+    next_two_keys_256<0x10>(keys, 10);
+    next_two_keys_256<0x20>(keys, 12);
     keys[14] = next_even_key_256<0x40>(keys[12], keys[13]);
 }
 

@@ -1,0 +1,134 @@
+// The driver that Base32 and Base64 share. Both write groups of bytes as
+// groups of characters (five bytes as eight, three as four), both run the
+// vector loops of a path over the bulk and their plain routine over the
+// rest, and both decode by the same lenient rules. GroupCodec holds that
+// once; each codec's file gives it a scheme with the codec's own parts and
+// names the results (base32_encode, base64_decode_into, ...).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <numeric>
+#include <optional>
+#include <span>
+
+#include "common/byte_buffer.hpp"
+#include "common/checked_size.hpp"
+#include "common/core_error.hpp"
+#include "encodings/decode_bytewise.hpp"
+#include "encodings/vector_path.hpp"
+
+namespace korvalith {
+
+// `Scheme` holds one codec's parts:
+// - BITS, the bits one character carries; they fix the group sizes.
+// - DECODE_TABLE, each byte's value (255 outside the alphabet), and
+//   INVALID_PREFIX, the start of the message for a byte outside it.
+// - kernels(path): the vector loops of a path (see vector_path.hpp).
+// - encode_plain(in, size, out): the plain encoder, from a group boundary:
+//   whole groups, then the last, incomplete one with its padding.
+// - decode_plain_groups(in, end, out, out_end): the plain decoder's whole
+//   groups, from a group boundary: advances `in` and `out` past the groups
+//   of plain characters that fit, and stops before the first group holding
+//   anything else ("=", white space, any byte outside the alphabet).
+template <typename Scheme>
+class GroupCodec {
+public:
+    static constexpr std::size_t GROUP_CHARACTERS = std::lcm(Scheme::BITS, 8u) / Scheme::BITS;
+    static constexpr std::size_t GROUP_BYTES = std::lcm(Scheme::BITS, 8u) / 8;
+
+    // The public routines, as base32.hpp and base64.hpp describe them.
+    static std::optional<std::size_t> encoded_size(std::size_t size) noexcept {
+        return checked_mul(size / GROUP_BYTES + (size % GROUP_BYTES != 0), GROUP_CHARACTERS);
+    }
+
+    static std::size_t decoded_size(ByteView text) noexcept {
+        const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
+        const auto* end = pad != nullptr ? static_cast<const std::uint8_t*>(pad) : text.data() + text.size();
+        const auto characters = static_cast<std::size_t>(end - text.data());
+        // GROUP_BYTES per group, and floor(r * GROUP_BYTES / GROUP_CHARACTERS)
+        // for a last group of r characters.
+        return characters / GROUP_CHARACTERS * GROUP_BYTES +
+               characters % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
+    }
+
+    static void encode_into(ByteView data, std::span<std::uint8_t> out) noexcept {
+        encode_with(widest_kernels(), data, out);
+    }
+    static void encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
+        encode_with(Scheme::kernels(path), data, out);
+    }
+
+    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
+        return decode_with(widest_kernels(), text, out);
+    }
+    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
+        return decode_with(Scheme::kernels(path), text, out);
+    }
+
+    static CoreResult<ByteBuffer> encode(ByteView data) {
+        auto size = encoded_size(data.size());
+        if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
+        auto buffer = ByteBuffer::allocate(*size);
+        if (buffer) encode_into(data, {buffer->data(), buffer->size()});
+        return buffer;
+    }
+
+    static CoreResult<ByteBuffer> decode(ByteView text) {
+        auto buffer = ByteBuffer::allocate(decoded_size(text));
+        if (!buffer) return buffer;
+        if (auto decoded = decode_into(text, {buffer->data(), buffer->size()}); !decoded) {
+            return std::unexpected(std::move(decoded.error()));
+        }
+        return buffer;
+    }
+
+private:
+    // Written below the class, not inline in it, so the compiler inlines
+    // them only where that pays, as for any other function.
+    static const CodecKernels& widest_kernels() noexcept;
+    static void encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept;
+    static CoreResult<void> decode_with(const CodecKernels& kernels, ByteView text, std::span<std::uint8_t> out);
+    static CoreResult<void> decode_plain(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
+                                         const std::uint8_t* out_end);
+};
+
+// The vector loops of the widest path this CPU supports, chosen once.
+template <typename Scheme>
+const CodecKernels& GroupCodec<Scheme>::widest_kernels() noexcept {
+    static const CodecKernels kernels = Scheme::kernels(widest_vector_path());
+    return kernels;
+}
+
+// The vector loop, if any, then the plain encoder from where it stopped.
+template <typename Scheme>
+void GroupCodec<Scheme>::encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept {
+    const std::size_t done = kernels.encode != nullptr ? kernels.encode(data.data(), data.size(), out.data()) : 0;
+    Scheme::encode_plain(data.data() + done, data.size() - done, out.data() + done / GROUP_BYTES * GROUP_CHARACTERS);
+}
+
+// The vector loop, if any, then the plain decoder from where it stopped.
+template <typename Scheme>
+CoreResult<void> GroupCodec<Scheme>::decode_with(const CodecKernels& kernels, ByteView text,
+                                                 std::span<std::uint8_t> out) {
+    const std::size_t done =
+        kernels.decode != nullptr ? kernels.decode(text.data(), text.size(), out.data(), out.size()) : 0;
+    return decode_plain(text.data() + done, text.data() + text.size(),
+                        out.data() + done / GROUP_CHARACTERS * GROUP_BYTES, out.data() + out.size());
+}
+
+// From a group boundary to the end of the text or the first "=": whole
+// groups of plain characters, then from the first group holding anything
+// else, and for the tail, one character at a time.
+template <typename Scheme>
+CoreResult<void> GroupCodec<Scheme>::decode_plain(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
+                                                  const std::uint8_t* out_end) {
+    Scheme::decode_plain_groups(in, end, out, out_end);
+    auto rest = decode_bytewise<Scheme::BITS>(Scheme::DECODE_TABLE, Scheme::INVALID_PREFIX, in, end, out, out_end);
+    if (!rest) return std::unexpected(std::move(rest.error()));
+    return {};
+}
+
+}  // namespace korvalith

@@ -1,0 +1,235 @@
+// The vector loops that Base32 and Base64 share. A codec gives its `Steps`:
+// what every width needs to know of the codec, and one step per register
+// width, as the nested types Ssse3, Avx2 and Avx512Vbmi. The loops here run
+// a width's step over whole blocks, then hand what is left after the last
+// one to the next narrower width (AVX-512 to AVX2 to SSSE3), so short inputs
+// and the ends of long ones still take vector steps; the codec's plain
+// routine does the rest.
+//
+// `Steps` has:
+// - BITS, the bits one character carries: a block of W characters (W = 16,
+//   32 or 64, the register's bytes) holds W * BITS / 8 bytes;
+// - DECODE_TABLE, each byte's value (255 outside the alphabet);
+// - LOW_CLASSES and HIGH_CLASSES, for SSSE3 and AVX2 decoding: a class per
+//   low and per high nibble, such that a byte is outside the alphabet
+//   exactly when the classes of its two nibbles share a bit.
+// The step of each width has:
+// - encode(bytes): the W characters of a block's bytes, as the loop loads
+//   them: from the block's start, except on AVX2, where the low half holds
+//   sixteen bytes from the start and the high half sixteen from the middle;
+// - decode(...): writes the bytes of W characters that the loop has found
+//   to be all in the alphabet: decode(text, high_nibbles, out) on SSSE3 and
+//   AVX2, decode(values, out) with each character's value on AVX-512.
+//   Its stores may reach past the block's bytes: a whole register on SSSE3
+//   and AVX-512; the AVX2 step gives DECODE_ROOM, the room its stores take.
+//
+// The steps and the SSSE3 and AVX2 loops are always inlined into the wider
+// loops (KORVALITH_VECTOR_INLINE, vector_path.hpp, says why).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "encodings/vector_path.hpp"
+
+#if defined(__x86_64__) || defined(__i386__)
+// g++ 12 warns about the deliberately undefined register that its AVX-512
+// intrinsics start from once they are inlined (a known false positive).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#endif
+
+namespace korvalith::vector_loops {
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// The bytes that a block of `width` characters holds.
+template <typename Steps>
+constexpr std::size_t block_bytes(std::size_t width) {
+    return width * Steps::BITS / 8;
+}
+
+// ---------------------------------------------------------------- encoding
+
+// For AVX-512 VBMI encoding steps: three permutes, where `spread` gathers
+// each group's bytes into a lane, `multishift` picks each character's index
+// out of it, and the 64 bytes at `alphabet` map the index's low six bits.
+KORVALITH_TARGET_AVX512VBMI KORVALITH_VECTOR_INLINE
+__m512i spread_characters_avx512vbmi(__m512i bytes, const std::uint8_t* spread, long long multishift,
+                                     const void* alphabet) {
+    const __m512i indices = _mm512_multishift_epi64_epi8(
+        _mm512_set1_epi64(multishift), _mm512_permutexvar_epi8(_mm512_loadu_si512(spread), bytes));
+    return _mm512_permutexvar_epi8(indices, _mm512_loadu_si512(alphabet));
+}
+
+template <typename Steps>
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+std::size_t encode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    constexpr std::size_t BYTES = block_bytes<Steps>(16);
+    std::size_t done = 0;
+    for (; size - done >= 16; done += BYTES, out += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Steps::Ssse3::encode(bytes));
+    }
+    return done;
+}
+
+// Half a block's bytes into each 128-bit half, each read as sixteen.
+template <std::size_t Half>
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i load_halves_avx2(const std::uint8_t* in) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + Half));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
+// Two blocks per round while the input lasts.
+template <typename Steps>
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    constexpr std::size_t BYTES = block_bytes<Steps>(32);
+    constexpr std::size_t READS = BYTES / 2 + 16;
+    std::size_t done = 0;
+    for (; size - done >= BYTES + READS; done += 2 * BYTES, out += 64) {
+        const __m256i first = load_halves_avx2<BYTES / 2>(in + done);
+        const __m256i second = load_halves_avx2<BYTES / 2>(in + done + BYTES);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Steps::Avx2::encode(first));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), Steps::Avx2::encode(second));
+    }
+    for (; size - done >= READS; done += BYTES, out += 32) {
+        const __m256i characters = Steps::Avx2::encode(load_halves_avx2<BYTES / 2>(in + done));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), characters);
+    }
+    return done + encode_ssse3<Steps>(in + done, size - done, out);
+}
+
+template <typename Steps>
+KORVALITH_TARGET_AVX512VBMI
+std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    constexpr std::size_t BYTES = block_bytes<Steps>(64);
+    std::size_t done = 0;
+    for (; size - done >= 64; done += BYTES, out += 64) {
+        _mm512_storeu_si512(out, Steps::Avx512Vbmi::encode(_mm512_loadu_si512(in + done)));
+    }
+    return done + encode_avx2<Steps>(in + done, size - done, out);
+}
+
+// ---------------------------------------------------------------- decoding
+
+template <typename Steps>
+KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
+std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    constexpr std::size_t BYTES = block_bytes<Steps>(16);
+    const __m128i low_classes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Steps::LOW_CLASSES.data()));
+    const __m128i high_classes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Steps::HIGH_CLASSES.data()));
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    std::size_t done = 0;
+    std::size_t written = 0;
+    for (; size - done >= 16 && room - written >= 16; done += 16, written += BYTES) {
+        const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done));
+        const __m128i high = _mm_and_si128(_mm_srli_epi32(text, 4), nibble);
+        const __m128i outside = _mm_and_si128(_mm_shuffle_epi8(low_classes, _mm_and_si128(text, nibble)),
+                                              _mm_shuffle_epi8(high_classes, high));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(outside, _mm_setzero_si128())) != 0xFFFF) break;
+        Steps::Ssse3::decode(text, high, out + written);
+    }
+    return done;
+}
+
+// A 16-byte table in both halves of a 256-bit register.
+template <const std::array<std::uint8_t, 16>& Table>
+inline constexpr std::array<std::uint8_t, 32> TWICE = [] {
+    std::array<std::uint8_t, 32> twice{};
+    for (std::size_t k = 0; k < 32; ++k) twice[k] = Table[k % 16];
+    return twice;
+}();
+
+template <typename Steps>
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    constexpr std::size_t BYTES = block_bytes<Steps>(32);
+    const __m256i low_classes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<Steps::LOW_CLASSES>.data()));
+    const __m256i high_classes =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<Steps::HIGH_CLASSES>.data()));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    std::size_t done = 0;
+    std::size_t written = 0;
+    for (; size - done >= 32 && room - written >= Steps::Avx2::DECODE_ROOM; done += 32, written += BYTES) {
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + done));
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi32(text, 4), nibble);
+        if (!_mm256_testz_si256(_mm256_shuffle_epi8(low_classes, _mm256_and_si256(text, nibble)),
+                                _mm256_shuffle_epi8(high_classes, high))) {
+            break;
+        }
+        Steps::Avx2::decode(text, high, out + written);
+    }
+    return done + decode_ssse3<Steps>(in + done, size - done, out + written, room - written);
+}
+
+// For AVX-512 VBMI: the value of each ASCII byte, 0x80 for those outside the
+// alphabet. A byte from 0x80 up is caught by its own top bit.
+template <typename Steps>
+inline constexpr std::array<std::uint8_t, 128> ASCII_VALUES = [] {
+    std::array<std::uint8_t, 128> table{};
+    for (std::size_t byte = 0; byte < 128; ++byte) {
+        table[byte] = Steps::DECODE_TABLE[byte] == 255 ? 0x80 : Steps::DECODE_TABLE[byte];
+    }
+    return table;
+}();
+
+// For AVX-512 VBMI decoding steps: the byte permute that writes out whole
+// groups from lanes of `lane_bytes` bytes, each lane holding one group as a
+// number in its low `group_bytes` bytes, taken most significant first.
+constexpr std::array<std::uint8_t, 64> take_groups_table(std::size_t group_bytes, std::size_t lane_bytes) {
+    std::array<std::uint8_t, 64> table{};
+    for (std::size_t k = 0; k < 64 / lane_bytes * group_bytes; ++k) {
+        table[k] = static_cast<std::uint8_t>(k / group_bytes * lane_bytes + group_bytes - 1 - k % group_bytes);
+    }
+    return table;
+}
+
+// (Whole-register loads and stores: 64-bit masks cost a trip through memory
+// on the 32-bit target.)
+template <typename Steps>
+KORVALITH_TARGET_AVX512VBMI
+std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
+    constexpr std::size_t BYTES = block_bytes<Steps>(64);
+    const __m512i values_low = _mm512_loadu_si512(ASCII_VALUES<Steps>.data());
+    const __m512i values_high = _mm512_loadu_si512(ASCII_VALUES<Steps>.data() + 64);
+    std::size_t done = 0;
+    std::size_t written = 0;
+    for (; size - done >= 64 && room - written >= 64; done += 64, written += BYTES) {
+        const __m512i text = _mm512_loadu_si512(in + done);
+        const __m512i values = _mm512_permutex2var_epi8(values_low, text, values_high);
+        const __mmask64 outside = _mm512_movepi8_mask(_mm512_or_si512(values, text));
+        if (!_kortestz_mask64_u8(outside, outside)) break;
+        Steps::Avx512Vbmi::decode(values, out + written);
+    }
+    return done + decode_avx2<Steps>(in + done, size - done, out + written, room - written);
+}
+
+#endif
+
+// The loops of `path` over a codec's steps (none for the scalar path, and
+// none at all off x86).
+template <typename Steps>
+CodecKernels kernels_for(VectorPath path) noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    switch (path) {
+        case VectorPath::scalar: return {};
+        // Always inlined into the wider loops, the SSSE3 and AVX2 loops are
+        // also compiled on their own for these pointers.
+        case VectorPath::ssse3: return {encode_ssse3<Steps>, decode_ssse3<Steps>};
+        case VectorPath::avx2: return {encode_avx2<Steps>, decode_avx2<Steps>};
+        case VectorPath::avx512vbmi: return {encode_avx512vbmi<Steps>, decode_avx512vbmi<Steps>};
+    }
+#else
+    (void)path;
+#endif
+    return {};
+}
+
+}  // namespace korvalith::vector_loops
