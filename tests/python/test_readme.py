@@ -16,7 +16,9 @@ import _korvalith
 from support import LAUNCHER
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-README = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir, "README.md"))
+ROOT = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir))
+README = os.path.join(ROOT, "README.md")
+CONTRIBUTING = os.path.join(ROOT, "docs", "CONTRIBUTING.md")
 FENCE = re.compile(r"^(?P<indent> *)```(?P<info>\w*)\s*$")
 
 
@@ -116,6 +118,50 @@ class CommandLineExamplesTest(unittest.TestCase):
                     output = finished.stdout.decode("utf-8", "replace")
                     self.assertEqual(output, expected)
             self.assertGreater(commands, 15)
+
+
+class ContributorsGuideTest(unittest.TestCase):
+    """docs/CONTRIBUTING.md stays true: every file it names exists, and every
+    identifier it names is still used in the source."""
+
+    # What the guide names only as an example of something to add.
+    EXAMPLE = re.compile(r"atbash|<|\.\.\.")
+    SOURCES = ("src", "tests", "bench", "fuzz", "stubs")
+
+    def setUp(self):
+        with open(CONTRIBUTING, encoding="utf-8") as guide:
+            self.names = set(re.findall(r"`([^`\s]+)`", guide.read()))
+        self.files = {}
+        self.text = []
+        for folder in self.SOURCES:
+            for directory, folders, files in os.walk(os.path.join(ROOT, folder)):
+                for name in folders:
+                    self.files.setdefault(name, os.path.join(directory, name))
+                for name in files:
+                    path = os.path.join(directory, name)
+                    self.files.setdefault(name, path)
+                    if name.endswith((".cpp", ".hpp", ".py", ".pyi")):
+                        with open(path, encoding="utf-8") as source:
+                            self.text.append(source.read())
+        self.text = "\n".join(self.text)
+
+    def test_named_files_exist(self):
+        paths = [name.rstrip("/") for name in self.names
+                 if re.search(r"\w(/|\.(cpp|hpp|py|pyi|md|sh)$)", name) and not self.EXAMPLE.search(name)]
+        self.assertGreater(len(paths), 30)
+        for path in paths:
+            with self.subTest(path=path):
+                self.assertTrue(os.path.exists(os.path.join(ROOT, path)) or path in self.files,
+                                f"{path} is named in docs/CONTRIBUTING.md but does not exist")
+
+    def test_named_identifiers_are_used(self):
+        identifiers = [name for name in self.names
+                       if re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]{3,}", name) and not self.EXAMPLE.search(name)]
+        self.assertGreater(len(identifiers), 30)
+        for identifier in identifiers:
+            with self.subTest(identifier=identifier):
+                self.assertTrue(re.search(r"\b" + identifier + r"\b", self.text),
+                                f"{identifier} is named in docs/CONTRIBUTING.md but used nowhere")
 
 
 if __name__ == "__main__":
