@@ -77,7 +77,8 @@ TEST(CliStyles, ParserChannelSequences) {
 
 TEST(CliStyles, StyledUsageAndHeadings) {
     const Command tree = with_automatic_entries(build_cli());
-    const CommandPath path{.program = "k", .commands = {&tree, &tree.subcommands[2], &tree.subcommands[2].subcommands[0]}};
+    const Command* caesar = tree.find_subcommand("caesar");
+    const CommandPath path{.program = "k", .commands = {&tree, caesar, caesar->find_subcommand("encrypt")}};
     EXPECT_EQ(usage_line(path).render(CLI_STYLES, true),
               "\x1b[1m\x1b[4m\x1b[33mUsage:\x1b[0m \x1b[32mk caesar encrypt\x1b[0m \x1b[37m[OPTIONS]\x1b[0m "
               "\x1b[37m<data>\x1b[0m \x1b[37m<shift>\x1b[0m");
