@@ -1,14 +1,11 @@
 // AES core routines: the portable key expansion and single blocks, and for
 // every engine (portable, AES-NI, VAES) the key set-up, the block transforms
-// and ECB over 1 MiB for each key size, and a 16-byte ECB call. Rows report cycles per byte: the
-// thread's CPU time times the clock rate the library reports for the CPU
-// (on x86 the time-stamp counter's rate, which may differ from the cores'
-// actual clock).
+// and ECB over 1 MiB for each key size, and a 16-byte ECB call, in cycles
+// per byte (cycles_per_byte.hpp says how they are counted).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -17,32 +14,17 @@
 #include "ciphers/aes/encryption.hpp"
 #include "ciphers/aes/engine.hpp"
 #include "ciphers/aes/key_expansion.hpp"
+#include "cycles_per_byte.hpp"
 
 namespace {
 
 using namespace korvalith;
+using korvalith::bench::run_counting_cycles;
 
 std::vector<std::uint8_t> pattern(std::size_t length, std::uint8_t seed) {
     std::vector<std::uint8_t> bytes(length);
     for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 31 + (i >> 8));
     return bytes;
-}
-
-double thread_cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// Runs `body` as the timed loop and reports cycles per byte of `bytes` per call.
-template <typename Body>
-void run_counting_cycles(benchmark::State& state, std::size_t bytes, Body&& body) {
-    const double start = thread_cpu_seconds();
-    for (auto _ : state) body();
-    const double seconds = thread_cpu_seconds() - start;
-    const double processed = static_cast<double>(state.iterations()) * static_cast<double>(bytes);
-    state.counters["cycles/B"] = seconds * benchmark::CPUInfo::Get().cycles_per_second / processed;
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
 }
 
 // The engine of argument `index`, or false after marking the row skipped.

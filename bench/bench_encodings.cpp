@@ -2,76 +2,32 @@
 // encoding random bytes, and decoding their encoded text (plain characters
 // throughout, so the vector loops run to the end), from one vector block to
 // 1 MiB, written into buffers sized beforehand. Throughput and cycles are
-// counted per data byte (the encoder's input, the decoder's output). Cycles
-// are the thread's CPU time at the rate of the time-stamp counter (measured
-// at start-up), so time spent descheduled on a busy machine does not count;
-// the counter ticks at a constant rate whatever the core's clock does. A
-// path the CPU lacks is reported as skipped. The first rows time the
+// counted per data byte (the encoder's input, the decoder's output; see
+// cycles_per_byte.hpp). A path the CPU lacks is reported as skipped. The first rows time the
 // owned-buffer routines on the widest path.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <random>
 #include <span>
 #include <string>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <x86intrin.h>
-#endif
-
 #include "encodings/base32.hpp"
 #include "encodings/base64.hpp"
+#include "cycles_per_byte.hpp"
 
 namespace {
 
 using korvalith::VectorPath;
+using korvalith::bench::run_counting_cycles;
 
 std::vector<std::uint8_t> random_bytes(std::size_t size) {
     std::mt19937 generator(2);
     std::vector<std::uint8_t> bytes(size);
     for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
     return bytes;
-}
-
-std::uint64_t timestamp() {
-#if defined(__x86_64__) || defined(__i386__)
-    return __rdtsc();
-#else
-    return 0;
-#endif
-}
-
-// Time-stamp counter ticks per second, over a tenth of a second of wall time.
-double timestamp_rate() {
-    static const double rate = [] {
-        const auto wall_start = std::chrono::steady_clock::now();
-        const std::uint64_t start = timestamp();
-        while (std::chrono::steady_clock::now() - wall_start < std::chrono::milliseconds(100)) {
-        }
-        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_start;
-        return static_cast<double>(timestamp() - start) / wall.count();
-    }();
-    return rate;
-}
-
-double thread_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-template <typename Step>
-void run(benchmark::State& state, std::size_t data_bytes, Step&& step) {
-    const double start = thread_seconds();
-    for (auto _ : state) step();
-    const double seconds = thread_seconds() - start;
-    const auto processed = static_cast<double>(state.iterations()) * static_cast<double>(data_bytes);
-    state.SetBytesProcessed(static_cast<std::int64_t>(processed));
-    state.counters["cycles/B"] = seconds * timestamp_rate() / processed;
 }
 
 struct Codec {
@@ -110,7 +66,7 @@ void encode(benchmark::State& state, const Codec& codec, VectorPath path) {
     if (skipped(state, path)) return;
     const auto data = random_bytes(static_cast<std::size_t>(state.range(0)));
     std::vector<std::uint8_t> text(*codec.encoded_size(data.size()));
-    run(state, data.size(), [&] {
+    run_counting_cycles(state, data.size(), [&] {
         codec.encode_into(data, text, path);
         benchmark::DoNotOptimize(text.data());
         benchmark::ClobberMemory();
@@ -123,7 +79,7 @@ void decode(benchmark::State& state, const Codec& codec, VectorPath path) {
     std::vector<std::uint8_t> text(*codec.encoded_size(data.size()));
     codec.encode_into(data, text, VectorPath::scalar);
     std::vector<std::uint8_t> out(data.size());
-    run(state, data.size(), [&] {
+    run_counting_cycles(state, data.size(), [&] {
         auto decoded = codec.decode_into(text, out, path);
         benchmark::DoNotOptimize(decoded);
         benchmark::ClobberMemory();
@@ -134,7 +90,7 @@ void decode(benchmark::State& state, const Codec& codec, VectorPath path) {
 // use): the first pass for the "=", one allocation, the widest path.
 template <auto Core>
 void owned(benchmark::State& state, korvalith::ByteView input, std::size_t data_bytes) {
-    run(state, data_bytes, [&] {
+    run_counting_cycles(state, data_bytes, [&] {
         auto result = Core(input);
         benchmark::DoNotOptimize(result->data());
     });
