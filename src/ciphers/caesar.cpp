@@ -2,11 +2,15 @@
 
 namespace korvalith {
 
-CoreResult<ByteBuffer> caesar_cipher(ByteView text, std::int8_t shift, bool decrypt) {
+const TranslationTable& caesar_table(std::int8_t shift, bool decrypt) noexcept {
     int reduced = shift % 26;  // -25..25, with the sign of the shift
     if (reduced < 0) reduced += 26;
     const int row = decrypt ? (26 - reduced) % 26 : reduced;
-    return translated(CAESAR_TABLE[static_cast<std::size_t>(row)], text);
+    return CAESAR_TABLE[static_cast<std::size_t>(row)];
+}
+
+CoreResult<ByteBuffer> caesar_cipher(ByteView text, std::int8_t shift, bool decrypt) {
+    return translated(caesar_table(shift, decrypt), text);
 }
 
 }  // namespace korvalith

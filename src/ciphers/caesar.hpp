@@ -33,6 +33,10 @@ constexpr CaesarTable make_caesar_table() {
 
 inline constexpr CaesarTable CAESAR_TABLE = make_caesar_table();
 
+// The CAESAR_TABLE row that shifts by `shift` places (any value; reduced
+// modulo 26), backwards when decrypting.
+const TranslationTable& caesar_table(std::int8_t shift, bool decrypt) noexcept;
+
 // Shifts every ASCII letter of `text` by `shift` places (any value; reduced
 // modulo 26), backwards when decrypting. The result has the text's length.
 CoreResult<ByteBuffer> caesar_cipher(ByteView text, std::int8_t shift, bool decrypt);

@@ -78,6 +78,7 @@ struct Base32Scheme {
 };
 
 using Base32 = GroupCodec<Base32Scheme>;
+static_assert(Base32::GROUP_BYTES == BASE32_GROUP_BYTES && Base32::GROUP_CHARACTERS == BASE32_GROUP_CHARACTERS);
 
 }  // namespace
 

@@ -30,6 +30,12 @@ inline constexpr std::array<std::uint8_t, 256> BASE32_DECODE_TABLE = [] {
     return table;
 }();
 
+// Each group of 5 bytes is written as 8 characters. Text cut into pieces
+// of whole groups decodes piece by piece as it would whole, up to the first
+// "=".
+inline constexpr std::size_t BASE32_GROUP_BYTES = 5;
+inline constexpr std::size_t BASE32_GROUP_CHARACTERS = 8;
+
 // The length of the Base32 text of `size` bytes, 8 * ceil(size / 5), or
 // nothing when it does not fit in a size_t.
 std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept;

@@ -95,6 +95,7 @@ struct Base64Scheme {
 };
 
 using Base64 = GroupCodec<Base64Scheme>;
+static_assert(Base64::GROUP_BYTES == BASE64_GROUP_BYTES && Base64::GROUP_CHARACTERS == BASE64_GROUP_CHARACTERS);
 
 }  // namespace
 

@@ -29,6 +29,12 @@ inline constexpr std::array<std::uint8_t, 256> BASE64_DECODE_TABLE = [] {
     return table;
 }();
 
+// Each group of 3 bytes is written as 4 characters. Text cut into pieces
+// of whole groups decodes piece by piece as it would whole, up to the first
+// "=".
+inline constexpr std::size_t BASE64_GROUP_BYTES = 3;
+inline constexpr std::size_t BASE64_GROUP_CHARACTERS = 4;
+
 // The length of the Base64 text of `size` bytes, 4 * ceil(size / 3), or
 // nothing when it does not fit in a size_t.
 std::optional<std::size_t> base64_encoded_size(std::size_t size) noexcept;

@@ -1,0 +1,131 @@
+#include "cli/stream/chunked_core.hpp"
+
+#include <cstring>
+
+#include "ciphers/vigenere.hpp"
+#include "encodings/base32.hpp"
+#include "encodings/base64.hpp"
+
+namespace korvalith::cli {
+
+namespace {
+
+class Translation final : public ChunkedCore {
+public:
+    explicit Translation(const TranslationTable& table) : table_(table) {}
+
+    std::optional<std::size_t> room(std::size_t size) const noexcept override { return size; }
+
+    CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
+        translate_bytes(table_, chunk, out.data());
+        return ChunkStep{.written = chunk.size()};
+    }
+
+private:
+    const TranslationTable& table_;
+};
+
+class Vigenere final : public ChunkedCore {
+public:
+    Vigenere(ByteView key, bool decrypt, bool skip_non_alpha)
+        : key_(VigenereKey::make(key, decrypt)), skip_non_alpha_(skip_non_alpha) {}
+
+    std::optional<std::size_t> room(std::size_t size) const noexcept override { return size; }
+    bool can_fail() const noexcept override { return true; }
+
+    CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
+        if (auto checked = vigenere_check_text(chunk); !checked) return std::unexpected(std::move(checked.error()));
+        // A bad key is reported by finish, once the whole text is known to
+        // be ASCII; until then the text is only checked.
+        if (!key_) return ChunkStep{};
+        position_ = vigenere_cipher_into(chunk, *key_, skip_non_alpha_, out.data(), position_);
+        return ChunkStep{.written = chunk.size()};
+    }
+
+    CoreResult<void> finish() override {
+        if (!key_) return std::unexpected(key_.error());
+        return {};
+    }
+
+    void restart() noexcept override { position_ = 0; }
+
+private:
+    CoreResult<VigenereKey> key_;
+    bool skip_non_alpha_;
+    std::size_t position_ = 0;
+};
+
+// A codec's routines (base32.hpp, base64.hpp) under one set of names.
+template <std::size_t GROUP_BYTES, std::size_t GROUP_CHARACTERS, std::optional<std::size_t> (*ENCODED_SIZE)(std::size_t),
+          void (*ENCODE_INTO)(ByteView, std::span<std::uint8_t>), std::size_t (*DECODED_SIZE)(ByteView),
+          CoreResult<void> (*DECODE_INTO)(ByteView, std::span<std::uint8_t>)>
+struct Codec {
+    class Encoder final : public ChunkedCore {
+    public:
+        std::size_t group() const noexcept override { return GROUP_BYTES; }
+        std::optional<std::size_t> room(std::size_t size) const noexcept override { return ENCODED_SIZE(size); }
+
+        CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
+            const std::size_t size = *ENCODED_SIZE(chunk.size());
+            ENCODE_INTO(chunk, out.first(size));
+            return ChunkStep{.written = size};
+        }
+    };
+
+    class Decoder final : public ChunkedCore {
+    public:
+        std::size_t group() const noexcept override { return GROUP_CHARACTERS; }
+        // What the characters hold in whole bytes when there is no "=".
+        std::optional<std::size_t> room(std::size_t size) const noexcept override {
+            return size / GROUP_CHARACTERS * GROUP_BYTES + size % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
+        }
+        bool can_fail() const noexcept override { return true; }
+
+        CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
+            if (finished_) return ChunkStep{.finished = true};
+            const std::size_t size = DECODED_SIZE(chunk);
+            if (auto decoded = DECODE_INTO(chunk, out.first(size)); !decoded) {
+                return std::unexpected(std::move(decoded.error()));
+            }
+            finished_ = !chunk.empty() && std::memchr(chunk.data(), '=', chunk.size()) != nullptr;
+            return ChunkStep{.written = size, .finished = finished_};
+        }
+
+        void restart() noexcept override { finished_ = false; }
+
+    private:
+        bool finished_ = false;
+    };
+};
+
+using Base32 = Codec<BASE32_GROUP_BYTES, BASE32_GROUP_CHARACTERS, base32_encoded_size, base32_encode_into,
+                     base32_decoded_size, base32_decode_into>;
+using Base64 = Codec<BASE64_GROUP_BYTES, BASE64_GROUP_CHARACTERS, base64_encoded_size, base64_encode_into,
+                     base64_decoded_size, base64_decode_into>;
+
+}  // namespace
+
+ChunkedCorePtr translation_core(const TranslationTable& table) { return std::make_unique<Translation>(table); }
+
+ChunkedCorePtr vigenere_core(ByteView key, bool decrypt, bool skip_non_alpha) {
+    return std::make_unique<Vigenere>(key, decrypt, skip_non_alpha);
+}
+
+ChunkedCorePtr base32_encoder_core() { return std::make_unique<Base32::Encoder>(); }
+ChunkedCorePtr base32_decoder_core() { return std::make_unique<Base32::Decoder>(); }
+ChunkedCorePtr base64_encoder_core() { return std::make_unique<Base64::Encoder>(); }
+ChunkedCorePtr base64_decoder_core() { return std::make_unique<Base64::Decoder>(); }
+
+CoreResult<ByteBuffer> run_whole(ChunkedCore& core, ByteView input) {
+    const auto room = core.room(input.size());
+    if (!room) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
+    auto result = ByteBuffer::allocate(*room);
+    if (!result) return result;
+    auto step = core.step(input, {result->data(), result->size()});
+    if (!step) return std::unexpected(std::move(step.error()));
+    if (auto finished = core.finish(); !finished) return std::unexpected(std::move(finished.error()));
+    result->truncate(step->written);
+    return result;
+}
+
+}  // namespace korvalith::cli
