@@ -88,10 +88,12 @@ WriteOutcome OutputFile::begin(std::optional<std::uint64_t> size, const Interrup
 }
 
 // The room for `size` bytes from the start of the file, taken from the file
-// system before anything is written.
+// system before anything is written. A file this run created holds nothing
+// to keep, and is removed again if its write fails: it needs no reservation,
+// which on some file systems (tmpfs) costs a pass of zeroing over the room.
 WriteOutcome OutputFile::reserve(std::uint64_t size, const Interruption& interruption) {
     if (!within_size_limit(size)) return WriteOutcome::failed;
-    if (size == 0) return WriteOutcome::written;
+    if (size == 0 || created_) return WriteOutcome::written;
     for (;;) {
         // Mode 0 allocates every block of the range that is not allocated
         // yet, and grows the file to `size` when it is shorter.
@@ -114,9 +116,9 @@ WriteOutcome OutputFile::reserve(std::uint64_t size, const Interruption& interru
 // The fallback for a file system that cannot reserve room: an existing file
 // shorter than the result grows to its size with zero bytes written after
 // its old end, so that overwriting the old bytes needs no new room (on a file
-// system that overwrites in place). A new file has no old bytes to keep.
+// system that overwrites in place).
 WriteOutcome OutputFile::grow_with_zeros(std::uint64_t size) {
-    if (created_ || size <= old_size_) return WriteOutcome::written;
+    if (size <= old_size_) return WriteOutcome::written;
     static constexpr std::uint8_t ZEROS[1 << 16] = {};
     grown_ = true;
     for (std::uint64_t at = old_size_; at < size;) {

@@ -26,13 +26,13 @@ public:
     // existing file that nothing was written to gets its old size back.
     ~OutputFile() override;
 
-    // Opens the file (created with mode 0666 less the umask if missing) and,
-    // for a regular file, secures room for `size` bytes: a size beyond the
-    // file-size limit (RLIMIT_FSIZE) fails, and so does a file system that
-    // cannot hold them. A failure, or a stop asked for meanwhile, leaves the
-    // file as it was (a new one removed). Where the file system cannot reserve
-    // room, an existing file is first grown to the result's size with zero
-    // bytes after its old end.
+    // Opens the file (created with mode 0666 less the umask if missing). For
+    // a regular file a size beyond the file-size limit (RLIMIT_FSIZE) fails,
+    // and an existing file gets room for `size` bytes secured, which fails on
+    // a file system that cannot hold them. A failure, or a stop asked for
+    // meanwhile, leaves the file as it was (a new one removed). Where the file
+    // system cannot reserve room, an existing file is first grown to the
+    // result's size with zero bytes after its old end.
     [[nodiscard]] WriteOutcome begin(std::optional<std::uint64_t> size, const Interruption& interruption) override;
     [[nodiscard]] WriteOutcome write(ByteView bytes, const Interruption& interruption) override;
     // Cuts a regular file to the bytes written, and closes it.
