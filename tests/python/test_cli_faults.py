@@ -17,7 +17,7 @@ import tempfile
 import time
 import unittest
 
-from support import launcher
+from support import DirectoryTest, launcher
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")
 ENVIRONMENT = {name: value for name, value in os.environ.items() if name not in COLOUR_VARIABLES}
@@ -63,15 +63,7 @@ def wait_until_blocked_in(process, call, on="pipe:"):
     raise AssertionError("the child never blocked in " + call)
 
 
-class CommandLineFaultTest(unittest.TestCase):
-    def setUp(self):
-        directory = tempfile.TemporaryDirectory()
-        self.addCleanup(directory.cleanup)
-        self.directory = directory.name
-
-    def path(self, name):
-        return os.path.join(self.directory, name)
-
+class CommandLineFaultTest(DirectoryTest):
     def assertEnded(self, process, status):
         """The run ended by itself with `status`: no signal, no traceback."""
         self.assertEqual(process.returncode, status, process.stderr[-2000:])

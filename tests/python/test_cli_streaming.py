@@ -14,7 +14,7 @@ import sys
 import tempfile
 import unittest
 
-from support import launcher
+from support import DirectoryTest, launcher
 
 ENVIRONMENT = {name: value for name, value in os.environ.items()
                if name not in ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")}
@@ -66,15 +66,7 @@ def inputs(action, rng):
     return [small, large, large + b"\xc3"] + ([large + "é".encode()] if ascii_only else [])
 
 
-class StreamedAgainstWholeTest(unittest.TestCase):
-    def setUp(self):
-        directory = tempfile.TemporaryDirectory()
-        self.addCleanup(directory.cleanup)
-        self.directory = directory.name
-
-    def path(self, name):
-        return os.path.join(self.directory, name)
-
+class StreamedAgainstWholeTest(DirectoryTest):
     def test_every_action_as_if_read_whole(self):
         rng = random.Random(21)
         source = self.path("in")
