@@ -21,7 +21,7 @@ ENVIRONMENT = {name: value for name, value in os.environ.items()
 
 # The input bytes of one chunk (CHUNK_SIZE in src/cli/stream/two_pass.hpp);
 # the inputs' sizes fall just around it.
-CHUNK = 1 << 20
+CHUNK = 128 << 10
 
 ACTIONS = [
     ("base32", "encode"), ("base32", "decode"), ("base64", "encode"), ("base64", "decode"),

@@ -20,10 +20,12 @@
 
 namespace korvalith::cli {
 
-// The input bytes of a chunk: large enough that reads and writes are large,
-// small enough to stay in the processor's caches. Rounded down to whole
-// groups of the core.
-inline constexpr std::size_t CHUNK_SIZE = std::size_t{1} << 20;
+// The input bytes of a chunk, rounded down to whole groups of the core:
+// large enough that reads and writes are large and few, small enough that a
+// chunk and its result stay in the processor's caches between the read that
+// fills it, the core and the write. Measured on 256 MiB files: 64 KiB and
+// 128 KiB chunks spend a third of the system time of 256 KiB to 4 MiB ones.
+inline constexpr std::size_t CHUNK_SIZE = std::size_t{128} << 10;
 
 // The checks of the whole-buffer path, besides the core's own.
 struct StreamChecks {
