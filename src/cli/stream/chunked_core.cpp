@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ciphers/caesar.hpp"
 #include "ciphers/vigenere.hpp"
 #include "encodings/base32.hpp"
 #include "encodings/base64.hpp"
@@ -10,19 +11,19 @@ namespace korvalith::cli {
 
 namespace {
 
-class Translation final : public ChunkedCore {
+class Shift final : public ChunkedCore {
 public:
-    explicit Translation(const TranslationTable& table) : table_(table) {}
+    explicit Shift(unsigned row) : row_(row) {}
 
     std::optional<std::size_t> room(std::size_t size) const noexcept override { return size; }
 
     CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
-        translate_bytes(table_, chunk, out.data());
+        shift_letters_into(chunk, row_, out.data());
         return ChunkStep{.written = chunk.size()};
     }
 
 private:
-    const TranslationTable& table_;
+    unsigned row_;
 };
 
 class Vigenere final : public ChunkedCore {
@@ -105,7 +106,7 @@ using Base64 = Codec<BASE64_GROUP_BYTES, BASE64_GROUP_CHARACTERS, base64_encoded
 
 }  // namespace
 
-ChunkedCorePtr translation_core(const TranslationTable& table) { return std::make_unique<Translation>(table); }
+ChunkedCorePtr shift_core(unsigned row) { return std::make_unique<Shift>(row); }
 
 ChunkedCorePtr vigenere_core(ByteView key, bool decrypt, bool skip_non_alpha) {
     return std::make_unique<Vigenere>(key, decrypt, skip_non_alpha);

@@ -10,7 +10,6 @@
 #include <optional>
 #include <span>
 
-#include "ciphers/translate.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {
@@ -49,8 +48,9 @@ public:
 
 using ChunkedCorePtr = std::unique_ptr<ChunkedCore>;
 
-// Byte-for-byte translation through a table (Caesar, ROT13); cannot fail.
-ChunkedCorePtr translation_core(const TranslationTable& table);
+// Caesar and ROT13: every ASCII letter moved `row` places (0..25) forward
+// within its case; cannot fail.
+ChunkedCorePtr shift_core(unsigned row);
 
 // Vigenère with its key, its direction and its skip flag. Rejects a text that
 // is not ASCII at the chunk that shows it, and a bad key at the end, so that
