@@ -1,5 +1,6 @@
-"""The built binaries: what the module exports and needs, and the korvalith
-program, which runs without any interpreter."""
+"""The built binaries: what the module exports and needs, the korvalith
+program, which runs without any interpreter, and the interpreter the Python
+launcher names."""
 
 import shutil
 import subprocess
@@ -53,6 +54,18 @@ class ProgramTest(unittest.TestCase):
     def test_built_for_the_module_target(self):
         # The 32-bit build makes a 32-bit program.
         self.assertEqual(elf_target(support.program()), elf_target(_korvalith.__file__))
+
+
+class LauncherTest(unittest.TestCase):
+    def test_names_the_interpreter_itself(self):
+        # Not a script that picks an interpreter at every start (a version
+        # manager's shim), but the interpreter the build was configured with.
+        with open(support.launcher(), "rb") as launcher:
+            line = launcher.readline()
+        self.assertTrue(line.startswith(b"#!/"), line)
+        interpreter = line[2:].strip().decode()
+        with open(interpreter, "rb") as file:
+            self.assertEqual(file.read(4), b"\x7fELF", interpreter)
 
 
 if __name__ == "__main__":
