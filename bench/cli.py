@@ -1,30 +1,48 @@
 #!/usr/bin/env python3
-"""Times the command line against coreutils side by side, interleaved in one
-run, on large files: wall time and peak resident memory of every run.
+"""Times the korvalith command against coreutils, side by side, in one run.
 
-Each row is one action in one way of moving its bytes:
-- file:   the input file to a file (`-o`; the peers' standard output
-          redirected to it);
-- stdout: the input file to standard output, redirected to a file;
-- pipe:   the input file to standard output, a pipe that `cat` empties.
-Each row runs every program under test, the coreutils peer (`base64 -w0`,
-`base32 -w0`, `base64 -d`, `base32 -d`, `tr` for ROT13 and Caesar) and
-`cat` as the floor: `cat` of the input, and for the encoders also `cat` of a
-file as large as their output (the floor of writing that many bytes). The
-rounds interleave all of them, so that a machine shared with other work
-loads them alike; each run's best wall time is shown with the ratios
-peer / program (above 1: the program is faster) and program / cat.
+Each row runs the same work through several commands: the korvalith program,
+the same command line through the Python launcher (korvalith-python,
+cli.parse under the interpreter), any further programs named with
+--program, and the coreutils peer. The commands of a row take turns, run
+after run (the order rotates each round), so that all of them see the same
+load on a shared machine. Each row prints, per command, the median wall time
+of a run from start to exit, the ratio to the peer (above 1: slower than the
+peer), and the peak resident memory of the process, with its difference
+from the peer's. Rows with targets say whether the program (the first
+command) reaches them.
 
-A last row times starting up: `--version` of each program, many times.
-Peak memory is measured by GNU time where it is installed; otherwise it is
-the child's resource usage, which also counts this script's own peak.
+Two kinds of rows:
+- start-up ("startup" in their names): `--version`, a literal string and a
+  1 MiB file, the common case at a terminal, where starting is most of the
+  time;
+- large files ("file" in their names): each action over a --size MiB file
+  (1 GiB by default) in three ways of moving its bytes: into a file with -o
+  (the peers' standard output redirected to it), to standard output
+  redirected to a file, and to standard output that is a pipe, which cat
+  empties. The peers are `base64 -w0`, `base32 -w0`, `base64 -d`,
+  `base32 -d` and `tr` (ROT13 and Caesar), and `cat` of the input is the
+  floor of moving the same bytes; for the encoders `cat` of a file as large
+  as their output too, the floor of writing that many bytes.
 
-    python3 bench/cli.py                          # build/korvalith against coreutils, 1 GiB
-    python3 bench/cli.py --size 256 --filter base64
-    python3 bench/cli.py --program old=/tmp/old/build/korvalith --program new=build/korvalith
-    python3 bench/cli.py --program "python=python3 build/korvalith" --program native=build/korvalith-native
+Besides the standard library it needs GNU time (/usr/bin/time, Debian's
+package "time") for the memory figures: a process started from this
+interpreter would count the interpreter's own memory as its peak, so each
+command also runs under /usr/bin/time, which starts it from a small process
+(whose own size, under 1 MiB, is the floor of what it can report). The
+start-up rows time a run without it and measure the memory in a second run;
+the large-file rows take both from one run, which GNU time's start-up
+cannot distort.
 
-A program is NAME=COMMAND, the command split as a shell would split it.
+    python3 bench/cli.py                         # every row, programs from build/
+    python3 bench/cli.py --filter startup        # rows whose name contains "startup"
+    python3 bench/cli.py --filter "file: base64" --size 256 --directory /dev/shm
+    python3 bench/cli.py --program old=/tmp/old/build/korvalith --filter file
+    python3 bench/cli.py --korvalith PATH --launcher PATH --runs 50
+    build-i386/target-python bench/cli.py --build build-i386   # the 32-bit program
+
+Times are for whole processes, as a shell script that runs the command once
+per file sees them.
 """
 
 import argparse
@@ -39,13 +57,170 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
 MIB = 1 << 20
 
-# Each action: our arguments before and after the input, the peer's command
-# (given the input file, or for tr the input on standard input), the input
-# file it works on, and for the encoders the size of their output for an
-# input of n bytes, which cat of a file that large moves as a second floor.
-ACTIONS = [
+
+class Command:
+    """One way of doing a row's work: an argument vector, the file standard
+    input reads (None: /dev/null) and where standard output goes: "devnull",
+    "file" (truncated before each run) or "pipe" (emptied by cat)."""
+
+    def __init__(self, label, argv, stdin=None, output="devnull"):
+        self.label = label
+        self.argv = argv
+        self.stdin = stdin
+        self.output = output
+        self.seconds = []
+        self.peak_kib = []
+
+
+class Row:
+    """Commands doing the same work; the first is the program, `peer` names
+    the one the ratios are taken against. `time_target` is the most the
+    program's median may be, as a multiple of the peer's; `memory_target_mib`
+    the most its peak memory may exceed the peer's, `memory_limit_mib` the
+    most it may be at all. `floor` names a command (cat) and `floor_target`
+    the most the program's median may be as a multiple of the floor's.
+    `one_run` takes time and memory from one run under GNU time."""
+
+    def __init__(self, name, commands, peer, time_target=None, memory_target_mib=None, memory_limit_mib=None,
+                 floor=None, floor_target=None, one_run=False):
+        self.name = name
+        self.commands = commands
+        self.peer = peer
+        self.time_target = time_target
+        self.memory_target_mib = memory_target_mib
+        self.memory_limit_mib = memory_limit_mib
+        self.floor = floor
+        self.floor_target = floor_target
+        self.one_run = one_run
+
+
+GNU_TIME = "/usr/bin/time"
+
+
+def spawn(argv, command, work):
+    """Runs argv with the command's standard input and output; returns its
+    wall time. A command that fails stops the benchmark: its numbers would
+    not be for the row's work."""
+    stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
+    reader = None
+    if command.output == "file":
+        stdout = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    elif command.output == "pipe":
+        read_end, stdout = os.pipe()
+        reader = subprocess.Popen(["cat"], stdin=read_end, stdout=subprocess.DEVNULL)
+        os.close(read_end)
+    else:
+        stdout = os.open(os.devnull, os.O_WRONLY)
+    try:
+        start = time.perf_counter()
+        pid = os.posix_spawn(argv[0], argv, os.environ,
+                             file_actions=[(os.POSIX_SPAWN_DUP2, stdin, 0), (os.POSIX_SPAWN_DUP2, stdout, 1)])
+        os.close(stdout)
+        stdout = None
+        _, status = os.waitpid(pid, 0)
+        if reader is not None:
+            reader.wait()
+        elapsed = time.perf_counter() - start
+    finally:
+        os.close(stdin)
+        if stdout is not None:
+            os.close(stdout)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit("%s failed with status %d" % (shlex.join(argv), os.waitstatus_to_exitcode(status)))
+    return elapsed
+
+
+def timed_with_peak(command, work):
+    """One run under GNU time: its wall time and its peak resident memory in
+    KiB, as GNU time reports it."""
+    report = os.path.join(work, "peak")
+    seconds = spawn([GNU_TIME, "-f", "%M", "-o", report, *command.argv], command, work)
+    with open(report, encoding="ascii") as file:
+        return seconds, int(file.read().split()[-1])
+
+
+def measure(row, runs, work):
+    if not row.one_run:
+        for command in row.commands:  # one run each to warm the caches
+            spawn(command.argv, command, work)
+    for round_number in range(runs):
+        shift = round_number % len(row.commands)
+        for command in row.commands[shift:] + row.commands[:shift]:
+            seconds, peak = timed_with_peak(command, work)
+            if not row.one_run:
+                seconds = spawn(command.argv, command, work)
+            command.seconds.append(seconds)
+            command.peak_kib.append(peak)
+
+
+def report(row):
+    by_label = {command.label: command for command in row.commands}
+    peer_time = statistics.median(by_label[row.peer].seconds)
+    peer_peak = max(by_label[row.peer].peak_kib) / 1024
+    print("%s" % row.name)
+    for command in row.commands:
+        median = statistics.median(command.seconds)
+        peak = max(command.peak_kib) / 1024
+        print("  %-44s %9.2f ms  %6.2fx  peak %7.2f MiB (%+.2f)"
+              % (command.label, median * 1e3, median / peer_time, peak, peak - peer_peak))
+    program = row.commands[0]
+    median = statistics.median(program.seconds)
+    peak = max(program.peak_kib) / 1024
+    verdicts = []
+    if row.time_target is not None:
+        verdicts.append("time %s (target %.1fx of the peer)" % ("met" if median <= row.time_target * peer_time
+                                                                else "MISSED", row.time_target))
+    if row.floor is not None:
+        floor_time = statistics.median(by_label[row.floor].seconds)
+        verdicts.append("%.2fx of %s: %s (target %.1fx)" % (median / floor_time, row.floor, "met" if median <=
+                                                             row.floor_target * floor_time else "MISSED",
+                                                             row.floor_target))
+    if row.memory_target_mib is not None:
+        verdicts.append("memory %s (target +%d MiB)" % ("met" if peak - peer_peak <= row.memory_target_mib
+                                                        else "MISSED", row.memory_target_mib))
+    if row.memory_limit_mib is not None:
+        verdicts.append("memory %s (target under %d MiB)" % ("met" if peak < row.memory_limit_mib else "MISSED",
+                                                             row.memory_limit_mib))
+    if verdicts:
+        print("  " + ", ".join(verdicts))
+
+
+def startup_rows(programs, base64, work):
+    """Start-up and small inputs, the common case at a terminal: the version,
+    a literal string, and a 1 MiB file encoded to a file."""
+    hello = os.path.join(work, "hello.txt")
+    with open(hello, "wb") as file:
+        file.write(b"hello")
+    mebibyte = os.path.join(work, "1MiB.bin")
+    with open(mebibyte, "wb") as file:
+        file.write(os.urandom(MIB))
+
+    def commands(args, peer_args, stdin=None, output="devnull"):
+        def label(name, words):
+            return " ".join([name, *(os.path.basename(word) for word in words)])
+        ours = [Command(label(name, args), [*argv, *args], output=output) for name, argv in programs]
+        return ours[:1] + [Command(label("base64", peer_args), [base64, *peer_args], stdin=stdin,
+                                   output=output)] + ours[1:]
+
+    return [
+        Row("startup: --version", commands(["--version"], ["--version"]), "base64 --version",
+            time_target=1.5, memory_target_mib=2),
+        Row("startup: encode 'hello'", commands(["base64", "encode", "-s", "hello"], ["-w0"], stdin=hello),
+            "base64 -w0", time_target=1.5, memory_target_mib=2),
+        Row("encode a 1 MiB file to a file", commands(["base64", "encode", mebibyte], ["-w0", mebibyte],
+                                                      output="file"),
+            "base64 -w0 1MiB.bin", memory_target_mib=2),
+    ]
+
+
+# The large-file actions: our arguments before and after the input, the
+# peer's command (given the input file, or tr the input on standard input),
+# the input it works on, and for the encoders the size of their output for an
+# input of n bytes.
+FILE_ACTIONS = [
     ("base64 encode", ["base64", "encode"], [], ["base64", "-w0"], "binary", lambda n: (n + 2) // 3 * 4),
     ("base64 decode", ["base64", "decode"], [], ["base64", "-d"], "base64", None),
     ("base32 encode", ["base32", "encode"], [], ["base32", "-w0"], "binary", lambda n: (n + 4) // 5 * 8),
@@ -53,92 +228,21 @@ ACTIONS = [
     ("rot13 rotate", ["rot13", "rotate"], [], ["tr", "A-Za-z", "N-ZA-Mn-za-m"], "text", None),
     ("caesar encrypt", ["caesar", "encrypt"], ["3"], ["tr", "A-Za-z", "D-ZA-Cd-za-c"], "text", None),
 ]
-MODES = ("file", "stdout", "pipe")
-STDIN_ONLY = {"tr"}
+FILE_MODES = (("-o file", "file"), ("stdout to a file", "file"), ("stdout to a pipe", "pipe"))
 
 
-class Measured:
-    def __init__(self):
-        self.walls = []
-        self.peak = 0
-
-    def add(self, wall, peak):
-        self.walls.append(wall)
-        self.peak = max(self.peak, peak)
-
-    @property
-    def best(self):
-        return min(self.walls)
-
-
-def gnu_time():
-    """GNU time, if installed: it reports a child's own peak memory. A child
-    of this script would count this script's own peak too, since a process
-    keeps the peak of the memory it had before exec."""
-    path = shutil.which("time") or "/usr/bin/time"
-    try:
-        probe = subprocess.run([path, "-f", "%M", "true"], capture_output=True, timeout=10)
-    except OSError:
-        return None
-    return path if probe.returncode == 0 and probe.stderr.strip().isdigit() else None
-
-
-TIME = gnu_time()
-
-
-def run(argv, source, mode, output, stdin_input=False):
-    """Runs `argv` over `source` in `mode` and returns (wall seconds, peak RSS
-    bytes of the process itself). The file mode's -o is already in argv."""
-    if TIME is not None:
-        report = output + ".rss"
-        argv = [TIME, "-f", "%M", "-o", report, *argv]
-    stdin = open(source, "rb") if stdin_input else subprocess.DEVNULL
-    sink = reader = None
-    try:
-        if mode == "pipe":
-            stdout = subprocess.PIPE
-        elif mode == "file" and "-o" in argv:
-            stdout = subprocess.DEVNULL
-        else:
-            stdout = sink = open(output, "wb")
-        start = time.perf_counter()
-        process = subprocess.Popen(argv, stdin=stdin, stdout=stdout, stderr=subprocess.PIPE)
-        if mode == "pipe":
-            reader = subprocess.Popen(["cat"], stdin=process.stdout, stdout=subprocess.DEVNULL)
-            process.stdout.close()
-        error = process.stderr.read()
-        _, status, usage = os.wait4(process.pid, 0)
-        process.returncode = os.waitstatus_to_exitcode(status)
-        if reader is not None:
-            reader.wait()
-        wall = time.perf_counter() - start
-    finally:
-        if stdin is not subprocess.DEVNULL:
-            stdin.close()
-        if sink is not None:
-            sink.close()
-    process.stderr.close()
-    if process.returncode != 0:
-        raise SystemExit("%s failed with status %d: %s" % (shlex.join(argv), process.returncode, error[-500:]))
-    if TIME is not None:
-        with open(report) as measured:
-            return wall, int(measured.read().split()[-1]) * 1024
-    return wall, usage.ru_maxrss * 1024
-
-
-def make_inputs(directory, size):
-    """The input files, each `size` bytes: random bytes, ASCII text, and the
-    Base64 and Base32 text of ASCII text."""
+def write_inputs(work, size):
+    """The large inputs, each `size` bytes: random bytes, ASCII text, and the
+    Base64 and Base32 text of ASCII text (encoded by the peers, so that this
+    script stays small and quick)."""
     rng = random.Random(1)
     alphabet = b"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM ,.\n"
     letters = bytes.maketrans(bytes(range(256)), bytes(alphabet[i % len(alphabet)] for i in range(256)))
-    paths = {name: os.path.join(directory, name) for name in ("binary", "text", "base64", "base32")}
+    paths = {name: os.path.join(work, name) for name in ("binary", "text", "base64", "base32")}
     with open(paths["binary"], "wb") as binary, open(paths["text"], "wb") as text:
         for _ in range(size // MIB):
             binary.write(rng.randbytes(MIB))
             text.write(rng.randbytes(MIB).translate(letters))
-    # The text's first bytes, encoded by the peers, so that this script
-    # stays small and quick.
     for name, source_size in (("base64", size // 4 * 3), ("base32", size // 8 * 5)):
         with open(paths[name], "wb") as out:
             head = subprocess.Popen(["head", "-c", str(source_size), paths["text"]], stdout=subprocess.PIPE)
@@ -148,104 +252,90 @@ def make_inputs(directory, size):
     return paths
 
 
-def sized_like(directory, name, size):
-    """A file of `size` bytes for cat to move: the floor of writing that much."""
-    path = os.path.join(directory, name)
+def file_of_size(work, size):
+    """A file of `size` bytes for cat to move."""
+    path = os.path.join(work, "floor-%d" % size)
     if not os.path.exists(path):
         with open(path, "wb") as file:
-            block = b"A" * MIB
             for _ in range(size // MIB):
-                file.write(block)
+                file.write(b"A" * MIB)
             file.write(b"A" * (size % MIB))
     return path
 
 
+def file_rows(programs, size, work, wanted):
+    """Each action over a large file, in each way of moving its bytes."""
+    rows = []
+    inputs = None
+    target = os.path.join(work, "output")
+    for title, ours, extra, peer, input_name, output_size in FILE_ACTIONS:
+        for mode, output in FILE_MODES:
+            name = "file: %s, %s" % (title, mode)
+            if wanted not in name:
+                continue
+            inputs = inputs or write_inputs(work, size)
+            source = inputs[input_name]
+            to_file = ["-o", target] if mode == "-o file" else []
+            commands = [Command(label, [*argv, *ours, source, *extra, *to_file],
+                                output="devnull" if to_file else output) for label, argv in programs]
+            stdin_peer = peer[0] == "tr"
+            peer_label = " ".join(peer)
+            commands.append(Command(peer_label, [shutil.which(peer[0]), *peer[1:], *([] if stdin_peer else [source])],
+                                    stdin=source if stdin_peer else None, output=output))
+            commands.append(Command("cat input", [shutil.which("cat"), source], output=output))
+            floor = "cat input"
+            if output_size is not None:
+                floor = "cat of the output's size"
+                commands.append(Command(floor, [shutil.which("cat"), file_of_size(work, output_size(size))],
+                                        output=output))
+            rows.append(Row(name, commands, peer_label, time_target=0.5, memory_limit_mib=64,
+                            floor=floor if output_size is not None else None, floor_target=1.5, one_run=True))
+    return rows
+
+
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--program", action="append", metavar="NAME=COMMAND",
-                        help="a program under test (repeatable); default korvalith=<build>/korvalith")
-    parser.add_argument("--build", default=os.path.join(HERE, os.pardir, "build"), help="build directory")
-    parser.add_argument("--size", type=int, default=1024, help="input size in MiB (default 1024)")
-    parser.add_argument("--repeat", type=int, default=3, help="rounds (default 3)")
-    parser.add_argument("--filter", default="", help="only rows whose action or mode contains this text")
-    parser.add_argument("--directory", default=None, help="where the input and output files go (default: a "
-                                                          "temporary directory)")
-    parser.add_argument("--startup-runs", type=int, default=30, help="runs of --version per program")
-    args = parser.parse_args()
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="build directory (default: build/)")
+    parser.add_argument("--korvalith", help="the korvalith program (default: BUILD/korvalith)")
+    parser.add_argument("--launcher", help="the Python launcher (default: BUILD/korvalith-python)")
+    parser.add_argument("--program", action="append", default=[], metavar="NAME=COMMAND",
+                        help="one more command line to time beside them (repeatable; the command split as a "
+                             "shell splits it), such as another build's program")
+    parser.add_argument("--runs", type=int, default=30, help="runs of each command per start-up row (default: 30)")
+    parser.add_argument("--rounds", type=int, default=3, help="runs of each command per large-file row (default: 3)")
+    parser.add_argument("--size", type=int, default=1024, help="size of the large files in MiB (default: 1024)")
+    parser.add_argument("--directory", help="where the files go (default: the system's temporary directory)")
+    parser.add_argument("--filter", default="", help="only rows whose name contains this text")
+    options = parser.parse_args()
 
-    programs = []
-    for given in args.program or ["korvalith=" + os.path.join(args.build, "korvalith")]:
-        name, _, command = given.partition("=")
-        if not command:
-            parser.error("--program needs NAME=COMMAND: " + given)
-        programs.append((name, shlex.split(command)))
-    for tool in ("base64", "base32", "tr", "cat"):
-        if shutil.which(tool) is None:
-            raise SystemExit("needs coreutils' " + tool)
+    korvalith = os.path.abspath(options.korvalith or os.path.join(options.build, "korvalith"))
+    launcher = os.path.abspath(options.launcher or os.path.join(options.build, "korvalith-python"))
+    programs = [("korvalith", [korvalith]), ("korvalith-python", [launcher])]
+    for given in options.program:
+        name, _, command_line = given.partition("=")
+        if not command_line:
+            parser.error("--program takes NAME=COMMAND, not " + given)
+        argv = shlex.split(command_line)
+        programs.append((name, [shutil.which(argv[0]) or os.path.abspath(argv[0]), *argv[1:]]))
+    base64 = shutil.which("base64")
+    for path in [argv[0] for _, argv in programs] + [base64, shutil.which("base32"), shutil.which("tr"),
+                                                     shutil.which("cat"), shutil.which("head"), GNU_TIME]:
+        if not path or not os.access(path, os.X_OK):
+            sys.exit("not an executable: %s" % path)
 
-    directory = tempfile.mkdtemp(prefix="korvalith-bench-", dir=args.directory)
-    try:
-        size = args.size * MIB
-        print("Preparing %d MiB inputs in %s ..." % (args.size, directory), file=sys.stderr)
-        inputs = make_inputs(directory, size)
-        output = os.path.join(directory, "output")
-        rows = [(action, mode) for action in ACTIONS for mode in MODES
-                if args.filter in action[0] or args.filter in mode]
-        results = {}
-        for round_number in range(args.repeat):
-            print("Round %d of %d ..." % (round_number + 1, args.repeat), file=sys.stderr)
-            for action, mode in rows:
-                title, ours, extra, peer, input_name, output_floor = action
-                source = inputs[input_name]
-                runs = []
-                for name, command in programs:
-                    argv = command + ours + [source] + extra + (["-o", output] if mode == "file" else [])
-                    runs.append((name, argv, False))
-                peer_argv = peer if peer[0] in STDIN_ONLY else peer + [source]
-                runs.append((shlex.join(peer), peer_argv, peer[0] in STDIN_ONLY))
-                runs.append(("cat input", ["cat", source], False))
-                if output_floor:
-                    floor = sized_like(directory, "floor-%d" % output_floor(size), output_floor(size))
-                    runs.append(("cat output size", ["cat", floor], False))
-                for name, argv, stdin_input in runs:
-                    wall, peak = run(argv, source, mode, output, stdin_input)
-                    results.setdefault((title, mode, name), Measured()).add(wall, peak)
-
-        print("| Action | Mode | Run | Best wall s | Peak RSS MiB | peer / run | run / cat |")
-        print("|---|---|---|---|---|---|---|")
-        for action, mode in rows:
-            title, _, _, peer, _, output_floor = action
-            peer_best = results[(title, mode, shlex.join(peer))].best
-            cat_name = "cat output size" if output_floor else "cat input"
-            cat_best = results[(title, mode, cat_name)].best
-            names = [name for name, _ in programs] + [shlex.join(peer), "cat input"] + \
-                    (["cat output size"] if output_floor else [])
-            for name in names:
-                measured = results[(title, mode, name)]
-                ours = name in dict(programs)
-                print("| %s | %s | %s | %.3f | %.1f | %s | %s |" % (
-                    title, mode, name, measured.best, measured.peak / MIB,
-                    "%.2f" % (peer_best / measured.best) if ours else "",
-                    "%.2f" % (measured.best / cat_best) if ours else ""))
-
-        # Starting up: --version, interleaved, many times.
-        startup = [(name, command + ["--version"]) for name, command in programs] + [("base64 --version",
-                                                                                     ["base64", "--version"])]
-        walls = {name: [] for name, _ in startup}
-        peaks = dict.fromkeys(walls, 0)
-        for _ in range(args.startup_runs):
-            for name, argv in startup:
-                wall, peak = run(argv, os.devnull, "stdout", os.devnull)
-                walls[name].append(wall)
-                peaks[name] = max(peaks[name], peak)
-        print()
-        print("| Startup (--version) | Best ms | Median ms | Peak RSS MiB |")
-        print("|---|---|---|---|")
-        for name, _ in startup:
-            print("| %s | %.1f | %.1f | %.1f |" % (name, min(walls[name]) * 1000, statistics.median(walls[name]) * 1000,
-                                                    peaks[name] / MIB))
-    finally:
-        shutil.rmtree(directory)
+    print("Interleaved runs: %d per command for start-up, %d for large files; median wall time, ratio to the "
+          "peer, peak RSS (+ over the peer)" % (options.runs, options.rounds))
+    print("load average at start: %.2f %.2f %.2f" % os.getloadavg())
+    with tempfile.TemporaryDirectory(prefix="korvalith-bench-", dir=options.directory) as work:
+        for row in startup_rows(programs, base64, work):
+            if options.filter not in row.name:
+                continue
+            measure(row, options.runs, work)
+            report(row)
+        for row in file_rows(programs, options.size * MIB, work, options.filter):
+            measure(row, options.rounds, work)
+            report(row)
+    print("load average at end: %.2f %.2f %.2f" % os.getloadavg())
 
 
 if __name__ == "__main__":

@@ -17,7 +17,8 @@ import tempfile
 import time
 import unittest
 
-from support import DirectoryTest, launcher
+import support
+from support import DirectoryTest
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")
 ENVIRONMENT = {name: value for name, value in os.environ.items() if name not in COLOUR_VARIABLES}
@@ -28,7 +29,7 @@ BIG_INPUT = 64 << 20
 
 
 def command(*args):
-    return [os.fsencode(sys.executable), os.fsencode(launcher()), *(os.fsencode(arg) for arg in args)]
+    return support.command(*(os.fsencode(arg) for arg in args))
 
 
 def run(*args, stdout=subprocess.PIPE, cwd=None, argv=None):
@@ -41,8 +42,9 @@ def limited(resource_id, limit):
     return lambda: resource.setrlimit(resource_id, (limit, limit))
 
 
-# System call numbers of read and write for the launched interpreter (x86-64
-# or 32-bit x86).
+# System call numbers of read and write for the entry under test (x86-64 or
+# 32-bit x86, as this interpreter: a build's program and interpreter are of
+# the same target).
 SYSCALLS = {"read": 3, "write": 4} if struct.calcsize("P") == 4 else {"read": 0, "write": 1}
 
 
@@ -145,7 +147,7 @@ class CommandLineFaultTest(DirectoryTest):
                     self.assertEqual(process.stderr, b"error: could not write to standard output\n")
 
     def test_standard_output_not_open(self):
-        # fd 1 closed before the interpreter starts.
+        # fd 1 closed before the program or the interpreter starts.
         argv = [b"/bin/sh", b"-c", b'exec "$0" "$@" >&-', *command("rot13", "rotate", "-s", "abc")]
         process = run(argv=argv, stdout=subprocess.DEVNULL)
         self.assertFailedQuietly(process)
@@ -254,6 +256,21 @@ class CommandLineFaultTest(DirectoryTest):
         self.assertEqual((status, stdout, stderr), (0, b"Successfully wrote data to " + os.fsencode(fifo) + b"\n", b""))
         self.assertEqual(received, b"Nggnpx ng qnja, 0123456789\n" * (3 * (1 << 20) // len(line)))
 
+    def test_ctrl_c_that_the_parent_ignores(self):
+        # A background job of a script starts with SIGINT ignored: Ctrl-C at
+        # the terminal does not stop it, and the run completes.
+        process = subprocess.Popen(command("base64", "encode", "-"), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, env=ENVIRONMENT,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_IGN))
+        try:
+            wait_until_blocked_in(process, "read")
+            process.send_signal(signal.SIGINT)
+            stdout, stderr = process.communicate(b"hello", timeout=60)
+        finally:
+            process.kill()
+            process.wait()
+        self.assertEqual((process.returncode, stdout, stderr), (0, b"aGVsbG8=\n", b""))
+
     @unittest.skipIf(os.environ.get("KORVALITH_SANITIZED") == "1",
                      "AddressSanitizer reserves its shadow memory beyond any address-space cap")
     def test_input_too_large_for_memory(self):
@@ -317,10 +334,9 @@ class CommandLineFaultTest(DirectoryTest):
 
     def test_program_name_not_utf8(self):
         link = os.path.join(os.fsencode(self.directory), b"korvalith\xff")
-        os.symlink(os.fsencode(launcher()), link)
-        process = run(argv=[os.fsencode(sys.executable), link, b"rot13", b"rotate", b"-s", b"abc"])
-        self.assertFailedQuietly(process)
-        self.assertEqual(process.stdout, b"")
+        os.symlink(os.fsencode(support.entry()), link)
+        process = run(argv=support.command(b"rot13", b"rotate", b"-s", b"abc", path=link))
+        self.assertErrorReport(process, b"The program's path is not valid UTF-8")
 
     # Very long arguments.
 
@@ -414,24 +430,27 @@ class OutputInPlaceTest(unittest.TestCase):
             raise unittest.SkipTest("needs the superuser, to run the command line as an unprivileged user")
         cls.home = tempfile.mkdtemp()
         os.chmod(cls.home, 0o755)
-        # The module and a launcher where nobody may read them, and an
-        # interpreter nobody may run (the configured one may live under a
-        # private home directory).
+        # The entry under test where nobody may read it: the program, or the
+        # module and a launcher with an interpreter nobody may run (the
+        # configured one may live under a private home directory).
+        if support.ENTRY == "program":
+            cls.prefix = [shutil.copy(support.program(), cls.home)]
+            return
         shutil.copy(sys.modules["_korvalith"].__file__, cls.home)
-        cls.script = os.path.join(cls.home, "korvalith")
-        with open(cls.script, "w") as script:
-            script.write("import os, sys; sys.path.insert(0, os.path.dirname(__file__))\n"
-                         "import _korvalith; _korvalith.cli.parse()\n")
+        script = os.path.join(cls.home, "korvalith-python")
+        with open(script, "w") as file:
+            file.write("import os, sys; sys.path.insert(0, os.path.dirname(__file__))\n"
+                       "import _korvalith; _korvalith.cli.parse()\n")
         failures = []
         for interpreter in (sys.executable, "/usr/bin/python3"):
             try:
-                check = subprocess.run([interpreter, cls.script, "--version"], capture_output=True,
+                check = subprocess.run([interpreter, script, "--version"], capture_output=True,
                                        env=ENVIRONMENT, preexec_fn=as_nobody, timeout=60)
             except OSError as error:
                 failures.append(str(error))
                 continue
             if check.returncode == 0:
-                cls.interpreter = interpreter
+                cls.prefix = [interpreter, script]
                 return
             failures.append(check.stderr.decode(errors="replace"))
         shutil.rmtree(cls.home)
@@ -451,7 +470,7 @@ class OutputInPlaceTest(unittest.TestCase):
             if limit is not None:
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
             as_nobody()
-        return subprocess.run([self.interpreter, self.script, *args], stdin=subprocess.DEVNULL, capture_output=True,
+        return subprocess.run([*self.prefix, *args], stdin=subprocess.DEVNULL, capture_output=True,
                               env=ENVIRONMENT, timeout=300, preexec_fn=child)
 
     def make(self, name, contents, mode=0o644, owner=NOBODY):

@@ -10,11 +10,10 @@ import random
 import resource
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
-from support import DirectoryTest, launcher
+from support import DirectoryTest, command
 
 ENVIRONMENT = {name: value for name, value in os.environ.items()
                if name not in ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")}
@@ -32,14 +31,13 @@ ACTIONS = [
 
 # The module's chunks do not depend on the interpreter that runs the
 # launcher: under the other interpreters of a build, these large runs are
-# made once only (tests/abi/CMakeLists.txt).
+# not made again (tests/abi/CMakeLists.txt).
 once_per_build = unittest.skipIf(os.environ.get("KORVALITH_OTHER_INTERPRETER") == "1",
                                  "large files are moved once per build, under the configured interpreter")
 
 
-def run(args, stdin=subprocess.DEVNULL, preexec_fn=None):
-    return subprocess.run([sys.executable, launcher(), *args], stdin=stdin, capture_output=True, env=ENVIRONMENT,
-                          timeout=600, preexec_fn=preexec_fn)
+def run(args, stdin=subprocess.DEVNULL):
+    return subprocess.run(command(*args), stdin=stdin, capture_output=True, env=ENVIRONMENT, timeout=600)
 
 
 # Random bytes as letters, blanks and punctuation; Q, W and X stand for
@@ -139,7 +137,7 @@ class BoundedMemoryTest(unittest.TestCase):
         comes: it must be `expected` bytes of `block` repeated, then a line
         break (or nothing, when -o takes the result). Returns the peak
         resident memory in bytes."""
-        process = subprocess.Popen([sys.executable, launcher(), *args], stdin=subprocess.DEVNULL,
+        process = subprocess.Popen(command(*args), stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENVIRONMENT,
                                    preexec_fn=cap_address_space)
         if "-o" in args:
