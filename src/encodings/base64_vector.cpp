@@ -37,9 +37,9 @@ constexpr int SPREAD_SHIFT_LOW = 0x01000010;  // << 4 in the low half, << 8 in t
 
 // The character of index i is i plus an offset that depends on its range:
 // "A" for 0..25, "a" - 26 for 26..51, "0" - 52 for 52..61, then "+" and "/".
-// The offsets are looked up by a range number: 13 for 0..25, 0 for 26..51,
-// i - 51 for 52..63.
-#define KORVALITH_BASE64_ENCODE_OFFSETS 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0
+// The offsets are looked up by a range number, i - 51 saturated at 0, plus 1
+// from 26 on: 0 for 0..25, 1 for 26..51, i - 50 for 52..63.
+#define KORVALITH_BASE64_ENCODE_OFFSETS 65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0
 
 KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
 __m128i indices_ssse3(__m128i spread) {
@@ -52,8 +52,8 @@ __m128i indices_ssse3(__m128i spread) {
 
 KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
 __m128i characters_ssse3(__m128i indices) {
-    __m128i range = _mm_subs_epu8(indices, _mm_set1_epi8(51));
-    range = _mm_or_si128(range, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), indices), _mm_set1_epi8(13)));
+    const __m128i range = _mm_sub_epi8(_mm_subs_epu8(indices, _mm_set1_epi8(51)),
+                                       _mm_cmpgt_epi8(indices, _mm_set1_epi8(25)));
     return _mm_add_epi8(indices, _mm_shuffle_epi8(_mm_setr_epi8(KORVALITH_BASE64_ENCODE_OFFSETS), range));
 }
 
@@ -68,9 +68,8 @@ __m256i indices_avx2(__m256i spread) {
 
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
 __m256i characters_avx2(__m256i indices) {
-    __m256i range = _mm256_subs_epu8(indices, _mm256_set1_epi8(51));
-    range = _mm256_or_si256(range,
-                            _mm256_and_si256(_mm256_cmpgt_epi8(_mm256_set1_epi8(26), indices), _mm256_set1_epi8(13)));
+    const __m256i range = _mm256_sub_epi8(_mm256_subs_epu8(indices, _mm256_set1_epi8(51)),
+                                          _mm256_cmpgt_epi8(indices, _mm256_set1_epi8(25)));
     const __m256i offsets =
         _mm256_setr_epi8(KORVALITH_BASE64_ENCODE_OFFSETS, KORVALITH_BASE64_ENCODE_OFFSETS);
     return _mm256_add_epi8(indices, _mm256_shuffle_epi8(offsets, range));
