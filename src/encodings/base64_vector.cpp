@@ -30,6 +30,9 @@ struct Base64Steps;
 // (b1 b2). A high multiply moves indices 0 and 2 down to bytes 0 and 2, a
 // low multiply moves indices 1 and 3 up to bytes 1 and 3.
 #define KORVALITH_BASE64_SPREAD 1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10
+// The same for the low half of an AVX2 block, whose twelve bytes come four
+// bytes into the register (see vector_loops.hpp).
+#define KORVALITH_BASE64_SPREAD_AFTER_4 5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14
 constexpr int SPREAD_MASK_HIGH = 0x0FC0FC00;
 constexpr int SPREAD_SHIFT_HIGH = 0x04000040;  // >> 10 in the low half, >> 6 in the high half
 constexpr int SPREAD_MASK_LOW = 0x003F03F0;
@@ -144,7 +147,7 @@ struct Base64Steps {
         static constexpr std::size_t DECODE_ROOM = 32;
 
         KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE static __m256i encode(__m256i bytes) {
-            const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE64_SPREAD, KORVALITH_BASE64_SPREAD);
+            const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE64_SPREAD_AFTER_4, KORVALITH_BASE64_SPREAD);
             return characters_avx2(indices_avx2(_mm256_shuffle_epi8(bytes, spread)));
         }
 
