@@ -98,7 +98,7 @@ def mutated_text(draw, codec):
         text = text.rstrip("=")
     for _ in range(draw(st.integers(0, 4))):
         position = draw(st.integers(0, len(text)))
-        text = text[:position] + draw(st.sampled_from(UNUSUAL_TEXT) | st.characters()) + text[position:]
+        text = text[:position] + draw(st.sampled_from(UNUSUAL_TEXT) | st.characters(codec="utf-8")) + text[position:]
     return text
 
 
