@@ -120,14 +120,14 @@ class EncodingPropertiesTest(unittest.TestCase):
         self.assertEqual(codec.module.decode(encoded), text)
         self.assertEqual(codec.module.decode(encoded, strict=True), text)
 
-    @settings(max_examples=1000)
+    @settings(max_examples=300)
     @given(codecs, st.data())
     def test_decode_bytes_agrees_with_the_model(self, codec, data):
         text = data.draw(mutated_encoding(codec))
         self.assertEqual(outcome(codec.module.decode_bytes, text),
                          outcome(model_decode, text, codec.alphabet, codec.bits, codec.name))
 
-    @settings(max_examples=1000)
+    @settings(max_examples=300)
     @given(codecs, st.data(), st.booleans())
     def test_decode_agrees_with_the_model(self, codec, data, strict):
         text = data.draw(mutated_text(codec))
