@@ -4,6 +4,7 @@ library where it has the same function), and lenient Base32 and Base64
 decoding agrees with the plain model of its rules in lenient_decoding.py.
 test_properties.py runs these tests."""
 
+import os
 import string
 import unittest
 
@@ -15,9 +16,11 @@ import test_base64
 from lenient_decoding import model_decode, model_decode_text, outcome
 
 # No example database: a run writes nothing into the source tree. No
-# deadline: timing is not what these tests check, and sanitized builds are slow.
+# deadline: timing is not what these tests check, and sanitized builds are
+# slow, so there the tests against the model take fewer examples.
 settings.register_profile("korvalith", database=None, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 settings.load_profile("korvalith")
+MODEL_EXAMPLES = 50 if os.environ.get("KORVALITH_SANITIZED") == "1" else 300
 
 ciphers = _korvalith.ciphers
 ascii_text = st.text(st.characters(max_codepoint=0x7F))
@@ -120,14 +123,14 @@ class EncodingPropertiesTest(unittest.TestCase):
         self.assertEqual(codec.module.decode(encoded), text)
         self.assertEqual(codec.module.decode(encoded, strict=True), text)
 
-    @settings(max_examples=300)
+    @settings(max_examples=MODEL_EXAMPLES)
     @given(codecs, st.data())
     def test_decode_bytes_agrees_with_the_model(self, codec, data):
         text = data.draw(mutated_encoding(codec))
         self.assertEqual(outcome(codec.module.decode_bytes, text),
                          outcome(model_decode, text, codec.alphabet, codec.bits, codec.name))
 
-    @settings(max_examples=300)
+    @settings(max_examples=MODEL_EXAMPLES)
     @given(codecs, st.data(), st.booleans())
     def test_decode_agrees_with_the_model(self, codec, data, strict):
         text = data.draw(mutated_text(codec))
