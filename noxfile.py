@@ -114,7 +114,7 @@ def installed(session):
     with session.chdir(ROOT / "tests" / "python"):
         session.run("python", "-m", "unittest", "discover", "--quiet", "--start-directory", ".",
                     env={"KORVALITH_LAUNCHER": launcher, "KORVALITH_VERSION": project_version(),
-                         "PYTHONDONTWRITEBYTECODE": "1"})
+                         "HYPOTHESIS_STORAGE_DIRECTORY": session.create_tmp(), "PYTHONDONTWRITEBYTECODE": "1"})
 
 
 @nox.session
