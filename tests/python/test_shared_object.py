@@ -41,6 +41,8 @@ class SharedObjectTest(unittest.TestCase):
         self.assertTrue(_korvalith.__file__.endswith("_korvalith.abi3.so"))
 
 
+# The program of the build tree, or the korvalith command an installed wheel
+# put into the environment's bin/.
 @unittest.skipUnless(shutil.which("readelf") and shutil.which("ldd"), "binutils or ldd are not installed")
 class ProgramTest(unittest.TestCase):
     def test_never_loads_libpython(self):
