@@ -17,10 +17,12 @@ Two kinds of rows:
   1 MiB file, the common case at a terminal, where starting is most of the
   time;
 - large files ("file" in their names): each action over a --size MiB file
-  (1 GiB by default) in three ways of moving its bytes: into a file with -o
-  (the peers' standard output redirected to it), to standard output
-  redirected to a file, and to standard output that is a pipe, which cat
-  empties. The peers are `base64 -w0`, `base32 -w0`, `base64 -d`,
+  (1 GiB by default) in three ways of moving its bytes: from the file into a
+  file with -o (the peers' standard output redirected to it), from the file
+  to standard output redirected to a file, and from a pipe (cat of the file
+  writes into it; korvalith reads "-") to standard output redirected to a
+  file. The memory target holds for the file inputs: from a pipe, the
+  actions that can fail read their input whole. The peers are `base64 -w0`, `base32 -w0`, `base64 -d`,
   `base32 -d` and `tr` (ROT13 and Caesar), and `cat` of the input is the
   floor of moving the same bytes; for the encoders `cat` of a file as large
   as their output too, the floor of writing that many bytes.
@@ -63,14 +65,16 @@ MIB = 1 << 20
 
 class Command:
     """One way of doing a row's work: an argument vector, the file standard
-    input reads (None: /dev/null) and where standard output goes: "devnull",
-    "file" (truncated before each run) or "pipe" (emptied by cat)."""
+    input reads (None: /dev/null), whether that file comes through a pipe
+    that cat fills, and where standard output goes: "devnull" or "file"
+    (truncated before each run)."""
 
-    def __init__(self, label, argv, stdin=None, output="devnull"):
+    def __init__(self, label, argv, stdin=None, output="devnull", piped_input=False):
         self.label = label
         self.argv = argv
         self.stdin = stdin
         self.output = output
+        self.piped_input = piped_input
         self.seconds = []
         self.peak_kib = []
 
@@ -104,30 +108,34 @@ def spawn(argv, command, work):
     """Runs argv with the command's standard input and output; returns its
     wall time. A command that fails stops the benchmark: its numbers would
     not be for the row's work."""
-    stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
-    reader = None
+    writer = None
+    if command.piped_input:
+        stdin, write_end = os.pipe()
+        writer = subprocess.Popen(["cat", command.stdin], stdout=write_end)
+        os.close(write_end)
+    else:
+        stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
     if command.output == "file":
         stdout = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
-    elif command.output == "pipe":
-        read_end, stdout = os.pipe()
-        reader = subprocess.Popen(["cat"], stdin=read_end, stdout=subprocess.DEVNULL)
-        os.close(read_end)
     else:
         stdout = os.open(os.devnull, os.O_WRONLY)
     try:
         start = time.perf_counter()
         pid = os.posix_spawn(argv[0], argv, os.environ,
                              file_actions=[(os.POSIX_SPAWN_DUP2, stdin, 0), (os.POSIX_SPAWN_DUP2, stdout, 1)])
+        # Only the child holds the pipes' ends now: a writer whose reader
+        # ended early stops on SIGPIPE.
         os.close(stdout)
-        stdout = None
+        os.close(stdin)
+        stdout = stdin = None
         _, status = os.waitpid(pid, 0)
-        if reader is not None:
-            reader.wait()
+        if writer is not None:
+            writer.wait()
         elapsed = time.perf_counter() - start
     finally:
-        os.close(stdin)
-        if stdout is not None:
-            os.close(stdout)
+        for fd in (stdin, stdout):
+            if fd is not None:
+                os.close(fd)
     if os.waitstatus_to_exitcode(status) != 0:
         raise SystemExit("%s failed with status %d" % (shlex.join(argv), os.waitstatus_to_exitcode(status)))
     return elapsed
@@ -228,7 +236,7 @@ FILE_ACTIONS = [
     ("rot13 rotate", ["rot13", "rotate"], [], ["tr", "A-Za-z", "N-ZA-Mn-za-m"], "text", None),
     ("caesar encrypt", ["caesar", "encrypt"], ["3"], ["tr", "A-Za-z", "D-ZA-Cd-za-c"], "text", None),
 ]
-FILE_MODES = (("-o file", "file"), ("stdout to a file", "file"), ("stdout to a pipe", "pipe"))
+FILE_MODES = ("-o file", "stdout to a file", "pipe to stdout")
 
 
 def write_inputs(work, size):
@@ -269,26 +277,31 @@ def file_rows(programs, size, work, wanted):
     inputs = None
     target = os.path.join(work, "output")
     for title, ours, extra, peer, input_name, output_size in FILE_ACTIONS:
-        for mode, output in FILE_MODES:
+        for mode in FILE_MODES:
             name = "file: %s, %s" % (title, mode)
             if wanted not in name:
                 continue
             inputs = inputs or write_inputs(work, size)
             source = inputs[input_name]
+            piped = mode == "pipe to stdout"
             to_file = ["-o", target] if mode == "-o file" else []
-            commands = [Command(label, [*argv, *ours, source, *extra, *to_file],
-                                output="devnull" if to_file else output) for label, argv in programs]
-            stdin_peer = peer[0] == "tr"
+            commands = [Command(label, [*argv, *ours, "-" if piped else source, *extra, *to_file], stdin=source,
+                                output="devnull" if to_file else "file", piped_input=piped)
+                        for label, argv in programs]
+            stdin_peer = piped or peer[0] == "tr"
             peer_label = " ".join(peer)
             commands.append(Command(peer_label, [shutil.which(peer[0]), *peer[1:], *([] if stdin_peer else [source])],
-                                    stdin=source if stdin_peer else None, output=output))
-            commands.append(Command("cat input", [shutil.which("cat"), source], output=output))
+                                    stdin=source, output="file", piped_input=piped))
+            cat = shutil.which("cat")
+            commands.append(Command("cat input", [cat] if piped else [cat, source], stdin=source, output="file",
+                                    piped_input=piped))
             floor = "cat input"
             if output_size is not None:
                 floor = "cat of the output's size"
-                commands.append(Command(floor, [shutil.which("cat"), file_of_size(work, output_size(size))],
-                                        output=output))
-            rows.append(Row(name, commands, peer_label, time_target=0.5, memory_limit_mib=64,
+                floor_input = file_of_size(work, output_size(size))
+                commands.append(Command(floor, [cat] if piped else [cat, floor_input], stdin=floor_input,
+                                        output="file", piped_input=piped))
+            rows.append(Row(name, commands, peer_label, time_target=0.5, memory_limit_mib=None if piped else 64,
                             floor=floor if output_size is not None else None, floor_target=1.5, one_run=True))
     return rows
 
