@@ -3,8 +3,6 @@
 #include <bit>
 #include <cstring>
 
-#include "encodings/base32_vector.hpp"
-#include "encodings/group_codec.hpp"
 #include "encodings/group_tables.hpp"
 
 namespace korvalith {
@@ -44,64 +42,33 @@ void encode_tail(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
     std::memset(out + used, '=', 8 - used);
 }
 
-// Base32's parts of the shared driver (see group_codec.hpp).
-struct Base32Scheme {
-    static constexpr unsigned BITS = 5;
-    static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE32_DECODE_TABLE;
-    static constexpr const char* INVALID_PREFIX = "Invalid Base32 character: ";
-
-    static CodecKernels kernels(VectorPath path) noexcept { return base32_kernels(path); }
-
-    static void encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
-        const std::size_t groups = size / 5;
-        const std::size_t rest = size % 5;
-        for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
-        if (rest != 0) encode_tail(in, rest, out);
-    }
-
-    // Eight characters at a time.
-    static void decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
-                                    const std::uint8_t* out_end) noexcept {
-        while (end - in >= 8 && out_end - out >= 5) {
-            const std::uint32_t high = DECODE_HALF(in);
-            const std::uint32_t low = DECODE_HALF(in + 4);
-            if ((high | low) & NOT_PLAIN) break;
-            // 40 bits: the first 32 in one big-endian store, then the last 8.
-            std::uint32_t word = high << 12 | low >> 8;
-            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
-            std::memcpy(out, &word, 4);
-            out[4] = static_cast<std::uint8_t>(low);
-            in += 8;
-            out += 5;
-        }
-    }
-};
-
-using Base32 = GroupCodec<Base32Scheme>;
-
 }  // namespace
 
-std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept { return Base32::encoded_size(size); }
-
-void base32_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept { Base32::encode_into(data, out); }
-
-void base32_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
-    Base32::encode_into(data, out, path);
+void Base32Scheme::encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    const std::size_t groups = size / 5;
+    const std::size_t rest = size % 5;
+    for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
+    if (rest != 0) encode_tail(in, rest, out);
 }
 
-std::size_t base32_decoded_size(ByteView text) noexcept { return Base32::decoded_size(text); }
-
-CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out) {
-    return Base32::decode_into(text, out);
+// Eight characters at a time.
+void Base32Scheme::decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
+                                       const std::uint8_t* out_end) noexcept {
+    while (end - in >= 8 && out_end - out >= 5) {
+        const std::uint32_t high = DECODE_HALF(in);
+        const std::uint32_t low = DECODE_HALF(in + 4);
+        if ((high | low) & NOT_PLAIN) break;
+        // 40 bits: the first 32 in one big-endian store, then the last 8.
+        std::uint32_t word = high << 12 | low >> 8;
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+        std::memcpy(out, &word, 4);
+        out[4] = static_cast<std::uint8_t>(low);
+        in += 8;
+        out += 5;
+    }
 }
 
-CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
-    return Base32::decode_into(text, out, path);
-}
-
-CoreResult<ByteBuffer> base32_encode(ByteView data) { return Base32::encode(data); }
-
-CoreResult<ByteBuffer> base32_decode(ByteView text) { return Base32::decode(text); }
+template class GroupCodec<Base32Scheme>;
 
 }  // namespace korvalith
 
@@ -109,32 +76,7 @@ CoreResult<ByteBuffer> base32_decode(ByteView text) { return Base32::decode(text
 
 #include "encodings/trim.hpp"
 #include "module/encoding_functions.hpp"
-#include "module/submodules.hpp"
 
-namespace korvalith::py {
-
-namespace {
-
-struct Base32Cores {
-    static constexpr std::size_t GROUP_LENGTH = 8;
-    static ByteView trim(ByteView text) { return trim_for_decode(text); }
-    static CoreResult<ByteBuffer> encode(ByteView data) { return base32_encode(data); }
-    static std::optional<std::size_t> encoded_size(std::size_t size) { return base32_encoded_size(size); }
-    static void encode_into(ByteView data, std::span<std::uint8_t> out) { base32_encode_into(data, out); }
-    static CoreResult<ByteBuffer> decode(ByteView text) { return base32_decode(text); }
-    static std::size_t decoded_size(ByteView text) { return base32_decoded_size(text); }
-    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
-        return base32_decode_into(text, out);
-    }
-};
-
-using Functions = EncodingFunctions<Base32Cores>;
-
-}  // namespace
-
-}  // namespace korvalith::py
-
-KORVALITH_PYTHON_SUBMODULE(base32, Functions::Encode, Functions::Decode, Functions::EncodeBytes,
-                          Functions::DecodeBytes);
+KORVALITH_ENCODING_SUBMODULE(base32, korvalith::Base32, korvalith::trim_for_decode);
 
 #endif

@@ -2,8 +2,9 @@
 // groups of characters (five bytes as eight, three as four), both run the
 // vector loops of a path over the bulk and their plain routine over the
 // rest, and both decode by the same lenient rules. GroupCodec holds that
-// once; each codec's file gives it a scheme with the codec's own parts and
-// names the results (base32_encode, base64_decode_into, ...).
+// once; each codec's header gives it a scheme with the codec's own parts and
+// names the codec (using Base64 = GroupCodec<Base64Scheme>), which callers
+// use directly: Base64::encode_into(data, out).
 #pragma once
 
 #include <array>
@@ -33,17 +34,24 @@ namespace korvalith {
 //   groups, from a group boundary: advances `in` and `out` past the groups
 //   of plain characters that fit, and stops before the first group holding
 //   anything else ("=", white space, any byte outside the alphabet).
+// A codec's header declares its scheme and `extern template class
+// GroupCodec<Scheme>`; its source file defines the scheme's routines and
+// instantiates the codec beside them, where they inline into the driver.
 template <typename Scheme>
 class GroupCodec {
 public:
     static constexpr std::size_t GROUP_CHARACTERS = std::lcm(Scheme::BITS, 8u) / Scheme::BITS;
     static constexpr std::size_t GROUP_BYTES = std::lcm(Scheme::BITS, 8u) / 8;
 
-    // The public routines, as base32.hpp and base64.hpp describe them.
+    // The length of the text of `size` bytes, GROUP_CHARACTERS per started
+    // group of GROUP_BYTES, or nothing when it does not fit in a size_t.
     static std::optional<std::size_t> encoded_size(std::size_t size) noexcept {
         return checked_mul(size / GROUP_BYTES + (size % GROUP_BYTES != 0), GROUP_CHARACTERS);
     }
 
+    // The number of bytes `text` decodes to when it is valid: what its
+    // characters before the first "=" hold in whole bytes. A quick pass that
+    // looks only for the "=".
     static std::size_t decoded_size(ByteView text) noexcept {
         const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
         const auto* end = pad != nullptr ? static_cast<const std::uint8_t*>(pad) : text.data() + text.size();
@@ -54,6 +62,9 @@ public:
                characters % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
     }
 
+    // Writes the text of `data` (ASCII, padded with "=") into `out`, which
+    // holds exactly encoded_size(data.size()) bytes. Runs on the widest path
+    // this CPU supports, or on `path`, which it must support.
     static void encode_into(ByteView data, std::span<std::uint8_t> out) noexcept {
         encode_with(widest_kernels(), data, out);
     }
@@ -61,6 +72,12 @@ public:
         encode_with(Scheme::kernels(path), data, out);
     }
 
+    // Decodes `text` leniently into `out`, which holds exactly
+    // decoded_size(text) bytes: decoding stops at the first "=", missing
+    // padding is accepted and leftover bits are dropped unchecked. Any other
+    // byte outside the alphabet before the first "=" fails with
+    // INVALID_PREFIX and the byte in quotes (the contents of `out` are then
+    // unspecified). Path as for encode_into.
     static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
         return decode_with(widest_kernels(), text, out);
     }
@@ -68,6 +85,8 @@ public:
         return decode_with(Scheme::kernels(path), text, out);
     }
 
+    // The same as owned buffers, allocated once at their final length.
+    // Encoding fails only when the result's size or memory is out of reach.
     static CoreResult<ByteBuffer> encode(ByteView data) {
         auto size = encoded_size(data.size());
         if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));

@@ -75,16 +75,10 @@ consteval bool groups_stand_together(const SubmoduleLine* const (&lines)[Size]) 
 // declarations, in this order in its __all__. Written once per submodule, at
 // global scope after the functions' declarations.
 #define KORVALITH_PYTHON_SUBMODULE(name, ...)                                                            \
-    namespace korvalith::py {                                                                            \
-    namespace submodule_listed_in_submodule_table_cpp {                                                  \
-    [[gnu::visibility("hidden")]] extern const SubmoduleLine name;                                       \
-    }                                                                                                    \
-    namespace submodule_declared_with_KORVALITH_PYTHON_SUBMODULE {                                       \
-    [[gnu::visibility("hidden")]] extern const FunctionSubmodule name;                                   \
-    constinit const FunctionSubmodule name{#name, METHOD_RECORDS<__VA_ARGS__>,                           \
-                                           &submodule_listed_in_submodule_table_cpp::name};              \
-    }                                                                                                    \
-    }                                                                                                    \
+    KORVALITH_SUBMODULE_SYMBOLS(name)                                                                    \
+    constinit const ::korvalith::py::FunctionSubmodule                                                   \
+        korvalith::py::submodule_declared_with_KORVALITH_PYTHON_SUBMODULE::name{                         \
+            #name, METHOD_RECORDS<__VA_ARGS__>, &submodule_listed_in_submodule_table_cpp::name};         \
     static_assert(true, "a semicolon may follow")
 
 // Defines the submodule table from TABLE(LINE), which expands to
@@ -103,13 +97,18 @@ consteval bool groups_stand_together(const SubmoduleLine* const (&lines)[Size]) 
 
 // One line: the group (`_korvalith` for the top-level module) and the submodule.
 #define KORVALITH_SUBMODULE_LINE(group, name)                                                            \
+    KORVALITH_SUBMODULE_SYMBOLS(name)                                                                    \
+    constexpr ::korvalith::py::SubmoduleLine korvalith::py::submodule_listed_in_submodule_table_cpp::name{ \
+        #group, &submodule_declared_with_KORVALITH_PYTHON_SUBMODULE::name};
+
+// The two hidden symbols of the submodule `name`: its declaration and its line.
+#define KORVALITH_SUBMODULE_SYMBOLS(name)                                                                \
     namespace korvalith::py {                                                                            \
     namespace submodule_declared_with_KORVALITH_PYTHON_SUBMODULE {                                       \
     [[gnu::visibility("hidden")]] extern const FunctionSubmodule name;                                   \
     }                                                                                                    \
     namespace submodule_listed_in_submodule_table_cpp {                                                  \
     [[gnu::visibility("hidden")]] extern const SubmoduleLine name;                                       \
-    constexpr SubmoduleLine name{#group, &submodule_declared_with_KORVALITH_PYTHON_SUBMODULE::name};     \
     }                                                                                                    \
     }
 
