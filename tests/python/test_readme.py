@@ -7,13 +7,12 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
 import _korvalith
 
-from support import LAUNCHER, walk_tree
+import support
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir))
@@ -60,14 +59,14 @@ class PythonTourTest(unittest.TestCase):
 
     def test_tour_calls_every_function(self):
         source = "".join(text for _, text in fenced_blocks("pycon"))
-        for path, function, _ in walk_tree(_korvalith):
+        for path, function, _ in support.walk_tree(_korvalith):
             if isinstance(function, type(_korvalith)) or path == ("cli", "parse"):
                 continue  # it would parse this test's own command line
             with self.subTest(function=".".join(path)):
                 self.assertIn(".".join(path[-2:]) + "(", source)
 
 
-@unittest.skipUnless(LAUNCHER and shutil.which("bash"), "needs the launcher and bash")
+@unittest.skipUnless(shutil.which("bash"), "needs bash")
 class CommandLineExamplesTest(unittest.TestCase):
     def sessions(self):
         """Yields (line number, command, expected output) for every "$ " line
@@ -86,12 +85,17 @@ class CommandLineExamplesTest(unittest.TestCase):
 
     def test_sessions_print_what_they_show(self):
         with tempfile.TemporaryDirectory() as work:
-            # "korvalith" on the path runs the launcher under this interpreter.
+            # "korvalith" on the path runs the entry under test by that name:
+            # the program itself, or the launcher under this interpreter.
             bin_dir = os.path.join(work, "bin")
             os.mkdir(bin_dir)
+            entry = os.path.join(work, "entry", "korvalith")
+            os.mkdir(os.path.dirname(entry))
+            os.symlink(support.entry(), entry)
             wrapper = os.path.join(bin_dir, "korvalith")
             with open(wrapper, "w", encoding="utf-8") as script:
-                script.write('#!/bin/sh\nexec "%s" "%s" "$@"\n' % (sys.executable, os.path.abspath(LAUNCHER)))
+                quoted = " ".join('"%s"' % part for part in support.command(path=entry))
+                script.write('#!/bin/sh\nexec %s "$@"\n' % quoted)
             os.chmod(wrapper, 0o755)
             cwd = os.path.join(work, "session")
             os.mkdir(cwd)
