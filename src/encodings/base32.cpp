@@ -44,31 +44,40 @@ void encode_tail(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
 
 }  // namespace
 
-void Base32Scheme::encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
-    const std::size_t groups = size / 5;
-    const std::size_t rest = size % 5;
-    for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
-    if (rest != 0) encode_tail(in, rest, out);
-}
+// Base32's parts of the shared driver (see group_codec.hpp).
+struct Base32Scheme {
+    static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE32_DECODE_TABLE;
+    static constexpr const char* INVALID_PREFIX = "Invalid Base32 character: ";
 
-// Eight characters at a time.
-void Base32Scheme::decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
-                                       const std::uint8_t* out_end) noexcept {
-    while (end - in >= 8 && out_end - out >= 5) {
-        const std::uint32_t high = DECODE_HALF(in);
-        const std::uint32_t low = DECODE_HALF(in + 4);
-        if ((high | low) & NOT_PLAIN) break;
-        // 40 bits: the first 32 in one big-endian store, then the last 8.
-        std::uint32_t word = high << 12 | low >> 8;
-        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
-        std::memcpy(out, &word, 4);
-        out[4] = static_cast<std::uint8_t>(low);
-        in += 8;
-        out += 5;
+    static CodecKernels kernels(VectorPath path) noexcept { return base32_kernels(path); }
+
+    static void encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+        const std::size_t groups = size / 5;
+        const std::size_t rest = size % 5;
+        for (std::size_t group = 0; group < groups; ++group, in += 5, out += 8) encode_group(in, out);
+        if (rest != 0) encode_tail(in, rest, out);
     }
-}
 
-template class GroupCodec<Base32Scheme>;
+    // Eight characters at a time.
+    static void decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
+                                    const std::uint8_t* out_end) noexcept {
+        while (end - in >= 8 && out_end - out >= 5) {
+            const std::uint32_t high = DECODE_HALF(in);
+            const std::uint32_t low = DECODE_HALF(in + 4);
+            if ((high | low) & NOT_PLAIN) break;
+            // 40 bits: the first 32 in one big-endian store, then the last 8.
+            std::uint32_t word = high << 12 | low >> 8;
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+            std::memcpy(out, &word, 4);
+            out[4] = static_cast<std::uint8_t>(low);
+            in += 8;
+            out += 5;
+        }
+    }
+};
+
+// The codec, instantiated here, where the scheme's routines inline into it.
+template class GroupCodec<5, Base32Scheme>;
 
 }  // namespace korvalith
 

@@ -30,24 +30,19 @@ inline constexpr std::array<std::uint8_t, 256> BASE32_DECODE_TABLE = [] {
     return table;
 }();
 
-// Base32's parts of the shared driver, as group_codec.hpp describes them:
-// the plain routines are in base32.cpp, the vector loops in base32_vector.cpp.
-struct Base32Scheme {
-    static constexpr unsigned BITS = 5;
-    static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE32_DECODE_TABLE;
-    static constexpr const char* INVALID_PREFIX = "Invalid Base32 character: ";
+// Base32's parts of the shared driver (group_codec.hpp), with its plain
+// routines, in base32.cpp.
+struct Base32Scheme;
 
-    static CodecKernels kernels(VectorPath path) noexcept;
-    static void encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept;
-    static void decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
-                                    const std::uint8_t* out_end) noexcept;
-};
+// The vector loops of `path` for Base32 (none for the scalar path), in
+// base32_vector.cpp. The caller makes sure the CPU supports the path.
+CodecKernels base32_kernels(VectorPath path) noexcept;
 
 // Base32: encoded_size, encode_into, decoded_size, decode_into, encode and
 // decode (group_codec.hpp). Decoding takes letters in either case; a byte
 // outside the alphabet fails with "Invalid Base32 character: '<c>'".
-using Base32 = GroupCodec<Base32Scheme>;
-extern template class GroupCodec<Base32Scheme>;
+using Base32 = GroupCodec<5, Base32Scheme>;
+extern template class GroupCodec<5, Base32Scheme>;
 
 // The core routines that the Python functions and the command line share.
 inline CoreResult<ByteBuffer> base32_encode(ByteView data) { return Base32::encode(data); }

@@ -3,7 +3,7 @@
 // with a compare; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI extracts the indices with one multishift and does the table
 // lookups with byte permutes. The loops that run them are shared with Base64
-// (vector_loops.hpp); Base32Scheme::kernels hands them to the driver.
+// (vector_loops.hpp); base32_kernels hands them to the driver.
 #include <array>
 #include <cstdint>
 
@@ -186,6 +186,6 @@ struct Base32Steps {
 
 }  // namespace
 
-CodecKernels Base32Scheme::kernels(VectorPath path) noexcept { return vector_loops::kernels_for<Base32Steps>(path); }
+CodecKernels base32_kernels(VectorPath path) noexcept { return vector_loops::kernels_for<Base32Steps>(path); }
 
 }  // namespace korvalith

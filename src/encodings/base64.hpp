@@ -29,24 +29,19 @@ inline constexpr std::array<std::uint8_t, 256> BASE64_DECODE_TABLE = [] {
     return table;
 }();
 
-// Base64's parts of the shared driver, as group_codec.hpp describes them:
-// the plain routines are in base64.cpp, the vector loops in base64_vector.cpp.
-struct Base64Scheme {
-    static constexpr unsigned BITS = 6;
-    static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE64_DECODE_TABLE;
-    static constexpr const char* INVALID_PREFIX = "Invalid base64 character: ";
+// Base64's parts of the shared driver (group_codec.hpp), with its plain
+// routines, in base64.cpp.
+struct Base64Scheme;
 
-    static CodecKernels kernels(VectorPath path) noexcept;
-    static void encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept;
-    static void decode_plain_groups(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t*& out,
-                                    const std::uint8_t* out_end) noexcept;
-};
+// The vector loops of `path` for Base64 (none for the scalar path), in
+// base64_vector.cpp. The caller makes sure the CPU supports the path.
+CodecKernels base64_kernels(VectorPath path) noexcept;
 
 // Base64: encoded_size, encode_into, decoded_size, decode_into, encode and
 // decode (group_codec.hpp). A byte outside the alphabet fails with
 // "Invalid base64 character: '<c>'".
-using Base64 = GroupCodec<Base64Scheme>;
-extern template class GroupCodec<Base64Scheme>;
+using Base64 = GroupCodec<6, Base64Scheme>;
+extern template class GroupCodec<6, Base64Scheme>;
 
 // The core routines that the Python functions and the command line share.
 inline CoreResult<ByteBuffer> base64_encode(ByteView data) { return Base64::encode(data); }

@@ -3,7 +3,7 @@
 // byte shuffle; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI does both with byte permutes over whole tables and extracts
 // the indices with one multishift. The loops that run them are shared with
-// Base32 (vector_loops.hpp); Base64Scheme::kernels hands them to the driver.
+// Base32 (vector_loops.hpp); base64_kernels hands them to the driver.
 #include <array>
 #include <cstdint>
 
@@ -182,6 +182,6 @@ struct Base64Steps {
 
 }  // namespace
 
-CodecKernels Base64Scheme::kernels(VectorPath path) noexcept { return vector_loops::kernels_for<Base64Steps>(path); }
+CodecKernels base64_kernels(VectorPath path) noexcept { return vector_loops::kernels_for<Base64Steps>(path); }
 
 }  // namespace korvalith

@@ -78,8 +78,8 @@ Codec codec_of(const char* name, CodecKernels (*kernels)(VectorPath) noexcept) {
             kernels};
 }
 
-const Codec BASE32 = codec_of<Base32>("Base32", Base32Scheme::kernels);
-const Codec BASE64 = codec_of<Base64>("Base64", Base64Scheme::kernels);
+const Codec BASE32 = codec_of<Base32>("Base32", base32_kernels);
+const Codec BASE64 = codec_of<Base64>("Base64", base64_kernels);
 
 Bytes random_bytes(std::mt19937& generator, std::size_t size) {
     Bytes bytes(size);
