@@ -59,11 +59,14 @@ class ModuleTreeTest(unittest.TestCase):
         self.assertIsNot(_korvalith.encodings.base32.decode, _korvalith.encodings.base64.decode)
 
     def test_submodules_are_not_importable(self):
+        for name in ("ciphers", "encodings", "cli", "caesar", "base32"):
+            self.assertNotIn(name if name != "encodings" else "_korvalith.encodings", sys.modules)
         # None is entered in sys.modules, under its bare name (where the
-        # standard library's encodings or base64 may stand) or its path.
+        # standard library's encodings or base64 may stand) or a dotted one.
         for path, module, _ in walk_tree(_korvalith):
             if inspect.ismodule(module):
                 self.assertIsNot(sys.modules.get(module.__name__), module)
+                self.assertNotIn("_korvalith." + path[-1], sys.modules)
                 self.assertNotIn("_korvalith." + ".".join(path), sys.modules)
         with self.assertRaises(ModuleNotFoundError):
             importlib.import_module("_korvalith.ciphers")
