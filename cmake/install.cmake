@@ -1,8 +1,23 @@
-# Install rules for the module, its stub-only package, the korvalith program
-# and the Python launcher korvalith-python.
+# Install rules for the module, its stub-only package and the command line,
+# into a wheel or below an install prefix.
 #
-# Both installed Python directories are relative to the install prefix, so
-# the prefix given to "cmake --install --prefix" decides where they land.
+# A wheel (scikit-build-core, see pyproject.toml, sets SKBUILD and the
+# wheel's directories): the module and the stubs go into its platform library
+# directory, and the command among its scripts, which pip installs into the
+# environment's bin/ with the #! line naming the environment's interpreter.
+if(SKBUILD)
+  install(TARGETS _korvalith LIBRARY DESTINATION ${SKBUILD_PLATLIB_DIR})
+  install(DIRECTORY stubs/_korvalith-stubs DESTINATION ${SKBUILD_PLATLIB_DIR}
+    FILES_MATCHING PATTERN "*.pyi")
+  # The wheel's korvalith command: the launcher script.
+  install(PROGRAMS cmake/korvalith-wheel DESTINATION ${SKBUILD_SCRIPTS_DIR} RENAME korvalith)
+  return()
+endif()
+
+# Below a prefix: the module, the stubs, the korvalith program and the Python
+# launcher korvalith-python. Both installed Python directories are relative
+# to the install prefix, so the prefix given to "cmake --install --prefix"
+# decides where they land.
 include(GNUInstallDirs)
 
 # The site-packages directory, relative to the prefix, as the configured
