@@ -87,3 +87,14 @@ class DirectoryTest(unittest.TestCase):
 
     def path(self, name):
         return os.path.join(self.directory, name)
+
+
+def walk_tree(module, path=()):
+    """Yields (attribute path, object, parent) for every submodule and function
+    below module, in the order of the __all__ lists, each submodule before what
+    it holds."""
+    for name in module.__all__:
+        child = getattr(module, name)
+        yield path + (name,), child, module
+        if isinstance(child, type(module)):
+            yield from walk_tree(child, path + (name,))

@@ -56,53 +56,48 @@ private:
     std::size_t position_ = 0;
 };
 
-// A codec's routines (base32.hpp, base64.hpp) under one set of names.
-template <std::size_t GROUP_BYTES, std::size_t GROUP_CHARACTERS, std::optional<std::size_t> (*ENCODED_SIZE)(std::size_t),
-          void (*ENCODE_INTO)(ByteView, std::span<std::uint8_t>), std::size_t (*DECODED_SIZE)(ByteView),
-          CoreResult<void> (*DECODE_INTO)(ByteView, std::span<std::uint8_t>)>
-struct Codec {
-    class Encoder final : public ChunkedCore {
-    public:
-        std::size_t group() const noexcept override { return GROUP_BYTES; }
-        std::optional<std::size_t> room(std::size_t size) const noexcept override { return ENCODED_SIZE(size); }
+// A codec of base32.hpp or base64.hpp, over chunks of whole groups.
+template <typename Codec>
+class Encoder final : public ChunkedCore {
+public:
+    std::size_t group() const noexcept override { return Codec::GROUP_BYTES; }
+    std::optional<std::size_t> room(std::size_t size) const noexcept override { return Codec::encoded_size(size); }
 
-        CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
-            const std::size_t size = *ENCODED_SIZE(chunk.size());
-            ENCODE_INTO(chunk, out.first(size));
-            return ChunkStep{.written = size};
-        }
-    };
-
-    class Decoder final : public ChunkedCore {
-    public:
-        std::size_t group() const noexcept override { return GROUP_CHARACTERS; }
-        // What the characters hold in whole bytes when there is no "=".
-        std::optional<std::size_t> room(std::size_t size) const noexcept override {
-            return size / GROUP_CHARACTERS * GROUP_BYTES + size % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
-        }
-        bool can_fail() const noexcept override { return true; }
-
-        CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
-            if (finished_) return ChunkStep{.finished = true};
-            const std::size_t size = DECODED_SIZE(chunk);
-            if (auto decoded = DECODE_INTO(chunk, out.first(size)); !decoded) {
-                return std::unexpected(std::move(decoded.error()));
-            }
-            finished_ = !chunk.empty() && std::memchr(chunk.data(), '=', chunk.size()) != nullptr;
-            return ChunkStep{.written = size, .finished = finished_};
-        }
-
-        void restart() noexcept override { finished_ = false; }
-
-    private:
-        bool finished_ = false;
-    };
+    CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
+        const std::size_t size = *Codec::encoded_size(chunk.size());
+        Codec::encode_into(chunk, out.first(size));
+        return ChunkStep{.written = size};
+    }
 };
 
-using Base32 = Codec<BASE32_GROUP_BYTES, BASE32_GROUP_CHARACTERS, base32_encoded_size, base32_encode_into,
-                     base32_decoded_size, base32_decode_into>;
-using Base64 = Codec<BASE64_GROUP_BYTES, BASE64_GROUP_CHARACTERS, base64_encoded_size, base64_encode_into,
-                     base64_decoded_size, base64_decode_into>;
+template <typename Codec>
+class Decoder final : public ChunkedCore {
+public:
+    std::size_t group() const noexcept override { return Codec::GROUP_CHARACTERS; }
+    // What the characters hold in whole bytes when there is no "=".
+    std::optional<std::size_t> room(std::size_t size) const noexcept override {
+        return size / Codec::GROUP_CHARACTERS * Codec::GROUP_BYTES +
+               size % Codec::GROUP_CHARACTERS * Codec::GROUP_BYTES / Codec::GROUP_CHARACTERS;
+    }
+    bool can_fail() const noexcept override { return true; }
+
+    // Text cut into pieces of whole groups decodes piece by piece as it
+    // would whole, up to the first "=".
+    CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
+        if (finished_) return ChunkStep{.finished = true};
+        const std::size_t size = Codec::decoded_size(chunk);
+        if (auto decoded = Codec::decode_into(chunk, out.first(size)); !decoded) {
+            return std::unexpected(std::move(decoded.error()));
+        }
+        finished_ = !chunk.empty() && std::memchr(chunk.data(), '=', chunk.size()) != nullptr;
+        return ChunkStep{.written = size, .finished = finished_};
+    }
+
+    void restart() noexcept override { finished_ = false; }
+
+private:
+    bool finished_ = false;
+};
 
 }  // namespace
 
@@ -112,10 +107,10 @@ ChunkedCorePtr vigenere_core(ByteView key, bool decrypt, bool skip_non_alpha) {
     return std::make_unique<Vigenere>(key, decrypt, skip_non_alpha);
 }
 
-ChunkedCorePtr base32_encoder_core() { return std::make_unique<Base32::Encoder>(); }
-ChunkedCorePtr base32_decoder_core() { return std::make_unique<Base32::Decoder>(); }
-ChunkedCorePtr base64_encoder_core() { return std::make_unique<Base64::Encoder>(); }
-ChunkedCorePtr base64_decoder_core() { return std::make_unique<Base64::Decoder>(); }
+ChunkedCorePtr base32_encoder_core() { return std::make_unique<Encoder<Base32>>(); }
+ChunkedCorePtr base32_decoder_core() { return std::make_unique<Decoder<Base32>>(); }
+ChunkedCorePtr base64_encoder_core() { return std::make_unique<Encoder<Base64>>(); }
+ChunkedCorePtr base64_decoder_core() { return std::make_unique<Decoder<Base64>>(); }
 
 CoreResult<ByteBuffer> run_whole(ChunkedCore& core, ByteView input) {
     const auto room = core.room(input.size());
