@@ -9,8 +9,9 @@ after run (the order rotates each round), so that all of them see the same
 load on a shared machine. Each row prints, per command, the median wall time
 of a run from start to exit, the ratio to the peer (above 1: slower than the
 peer), and the peak resident memory of the process, with its difference
-from the peer's. Rows with targets say whether the program (the first
-command) reaches them.
+from the peer's; the large-file rows also the user and system processor
+time, which a loaded machine distorts less than the clock. Rows with
+targets say whether the program (the first command) reaches them.
 
 Two kinds of rows:
 - start-up ("startup" in their names): `--version`, a literal string and a
@@ -77,6 +78,7 @@ class Command:
         self.piped_input = piped_input
         self.seconds = []
         self.peak_kib = []
+        self.processor = []  # (user, system) seconds of each run under GNU time
 
 
 class Row:
@@ -142,12 +144,13 @@ def spawn(argv, command, work):
 
 
 def timed_with_peak(command, work):
-    """One run under GNU time: its wall time and its peak resident memory in
-    KiB, as GNU time reports it."""
+    """One run under GNU time: its wall time, its peak resident memory in KiB
+    and its user and system processor seconds, as GNU time reports them."""
     report = os.path.join(work, "peak")
-    seconds = spawn([GNU_TIME, "-f", "%M", "-o", report, *command.argv], command, work)
+    seconds = spawn([GNU_TIME, "-f", "%M %U %S", "-o", report, *command.argv], command, work)
     with open(report, encoding="ascii") as file:
-        return seconds, int(file.read().split()[-1])
+        peak, user, system = file.read().split()[-3:]
+    return seconds, int(peak), (float(user), float(system))
 
 
 def measure(row, runs, work):
@@ -157,11 +160,12 @@ def measure(row, runs, work):
     for round_number in range(runs):
         shift = round_number % len(row.commands)
         for command in row.commands[shift:] + row.commands[:shift]:
-            seconds, peak = timed_with_peak(command, work)
+            seconds, peak, processor = timed_with_peak(command, work)
             if not row.one_run:
                 seconds = spawn(command.argv, command, work)
             command.seconds.append(seconds)
             command.peak_kib.append(peak)
+            command.processor.append(processor)
 
 
 def report(row):
@@ -172,8 +176,14 @@ def report(row):
     for command in row.commands:
         median = statistics.median(command.seconds)
         peak = max(command.peak_kib) / 1024
-        print("  %-44s %9.2f ms  %6.2fx  peak %7.2f MiB (%+.2f)"
-              % (command.label, median * 1e3, median / peer_time, peak, peak - peer_peak))
+        line = "  %-44s %9.2f ms  %6.2fx  peak %7.2f MiB (%+.2f)" % (command.label, median * 1e3,
+                                                                     median / peer_time, peak, peak - peer_peak)
+        if row.one_run:
+            # Processor time says more than the clock on a loaded machine.
+            user = statistics.median(user for user, _ in command.processor)
+            system = statistics.median(system for _, system in command.processor)
+            line += "  user %.2f s, system %.2f s" % (user, system)
+        print(line)
     program = row.commands[0]
     median = statistics.median(program.seconds)
     peak = max(program.peak_kib) / 1024
