@@ -37,10 +37,8 @@ std::expected<ChunkedStream, StreamFailure> ChunkedStream::make(InputFile input,
     ChunkedStream stream(std::move(input), std::move(core), checks);
     const auto room = stream.core_->room(capacity);
     if (!room) return read_failure({ReadFailure::Kind::out_of_memory, SIZE_MAX});
-    if (!stream.chunk_.reserve(capacity)) return read_failure({ReadFailure::Kind::out_of_memory, capacity});
-    if (!stream.result_.reserve(*room)) return read_failure({ReadFailure::Kind::out_of_memory, *room});
-    stream.chunk_.set_size(capacity);
-    stream.result_.set_size(*room);
+    if (!stream.chunk_.allocate(capacity)) return read_failure({ReadFailure::Kind::out_of_memory, capacity});
+    if (!stream.result_.allocate(*room)) return read_failure({ReadFailure::Kind::out_of_memory, *room});
     stream.whole_in_chunk_ = stream.input_.rereadable() && stream.input_.announced_size() <= capacity;
     return stream;
 }

@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <expected>
+#include <memory>
 #include <optional>
 
 #include "cli/input_file.hpp"
@@ -26,6 +28,34 @@ namespace korvalith::cli {
 // fills it, the core and the write. Measured on 256 MiB files: 64 KiB and
 // 128 KiB chunks spend a third of the system time of 256 KiB to 4 MiB ones.
 inline constexpr std::size_t CHUNK_SIZE = std::size_t{128} << 10;
+
+// A chunk's buffer, starting on a page boundary: the kernel copies a file's
+// pages into it, or from it into a file's, three times faster than into a
+// buffer 16 bytes past one (where the C heap puts a block of this size),
+// which on 256 MiB files was most of a run's processor time.
+class ChunkBuffer {
+public:
+    static constexpr std::size_t ALIGNMENT = 4096;
+
+    // Room for `size` bytes; false when memory is short.
+    [[nodiscard]] bool allocate(std::size_t size) noexcept {
+        const std::size_t rounded = (size + ALIGNMENT - 1) / ALIGNMENT * ALIGNMENT;
+        if (rounded < size) return false;
+        data_.reset(static_cast<std::uint8_t*>(std::aligned_alloc(ALIGNMENT, rounded == 0 ? ALIGNMENT : rounded)));
+        size_ = data_ ? size : 0;
+        return data_ != nullptr;
+    }
+
+    std::uint8_t* data() noexcept { return data_.get(); }
+    std::size_t size() const noexcept { return size_; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* bytes) const noexcept { std::free(bytes); }
+    };
+    std::unique_ptr<std::uint8_t, Free> data_;
+    std::size_t size_ = 0;
+};
 
 // The checks of the whole-buffer path, besides the core's own.
 struct StreamChecks {
@@ -87,8 +117,8 @@ private:
     InputFile input_;
     ChunkedCorePtr core_;
     StreamChecks checks_;
-    ByteBuffer chunk_;
-    ByteBuffer result_;
+    ChunkBuffer chunk_;
+    ChunkBuffer result_;
     std::uint64_t consumed_ = 0;  // input bytes read in this pass
     bool ended_ = false;          // the pass has read its last chunk
     bool passes_ = false;         // a pass has begun before
