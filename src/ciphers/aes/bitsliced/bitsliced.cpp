@@ -6,9 +6,10 @@ namespace korvalith::aes::bitsliced {
 
 namespace {
 
-// The rounds over one group, in place (FIPS-197: the cipher, and the plain
-// inverse cipher with the round keys as expanded).
-[[gnu::flatten]] void encrypt_group(const Schedule& schedule, State& q) noexcept {
+// The rounds over one group (R = Word) or two (R = Pair), in place (FIPS-197:
+// the cipher, and the plain inverse cipher with the round keys as expanded).
+template <typename R>
+[[gnu::flatten]] void encrypt_rounds(const Schedule& schedule, Planes<R>& q) noexcept {
     const State* keys = schedule.round_keys.data();
     add_round_key(q, keys[0]);
     for (std::size_t round = 1; round < schedule.rounds; ++round) {
@@ -22,7 +23,8 @@ namespace {
     add_round_key(q, keys[schedule.rounds]);
 }
 
-[[gnu::flatten]] void decrypt_group(const Schedule& schedule, State& q) noexcept {
+template <typename R>
+[[gnu::flatten]] void decrypt_rounds(const Schedule& schedule, Planes<R>& q) noexcept {
     const State* keys = schedule.round_keys.data();
     add_round_key(q, keys[schedule.rounds]);
     for (std::size_t round = schedule.rounds - 1; round > 0; --round) {
@@ -36,21 +38,43 @@ namespace {
     add_round_key(q, keys[0]);
 }
 
-using GroupTransform = void (*)(const Schedule&, State&) noexcept;
+template <bool Decrypt, typename R>
+void run_rounds(const Schedule& schedule, Planes<R>& q) noexcept {
+    if constexpr (Decrypt) {
+        decrypt_rounds(schedule, q);
+    } else {
+        encrypt_rounds(schedule, q);
+    }
+}
 
-template <GroupTransform Transform>
+template <bool Decrypt>
 void transform_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out,
                       std::size_t blocks) noexcept {
+#if KORVALITH_BITSLICED_PAIRS
+    for (; blocks >= 2 * BLOCKS; blocks -= 2 * BLOCKS, in += 2 * GROUP_BYTES, out += 2 * GROUP_BYTES) {
+        State first = to_planes(in);
+        State second = to_planes(in + GROUP_BYTES);
+        Planes<Pair> q;
+        for (std::size_t i = 0; i < 8; ++i) q[i] = Pair{first[i], second[i]};
+        run_rounds<Decrypt>(schedule, q);
+        for (std::size_t i = 0; i < 8; ++i) {
+            first[i] = q[i][0];
+            second[i] = q[i][1];
+        }
+        from_planes(first, out);
+        from_planes(second, out + GROUP_BYTES);
+    }
+#endif
     for (; blocks >= BLOCKS; blocks -= BLOCKS, in += GROUP_BYTES, out += GROUP_BYTES) {
         State q = to_planes(in);
-        Transform(schedule, q);
+        run_rounds<Decrypt>(schedule, q);
         from_planes(q, out);
     }
     if (blocks == 0) return;
     alignas(16) std::array<std::uint8_t, GROUP_BYTES> group{};
     std::memcpy(group.data(), in, 16 * blocks);
     State q = to_planes(group.data());
-    Transform(schedule, q);
+    run_rounds<Decrypt>(schedule, q);
     from_planes(q, group.data());
     std::memcpy(out, group.data(), 16 * blocks);
     secure_wipe(group.data(), group.size());
@@ -109,11 +133,11 @@ void expand_key(ByteView key, Schedule& schedule) noexcept {
 }
 
 void encrypt_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
-    transform_blocks<encrypt_group>(schedule, in, out, blocks);
+    transform_blocks<false>(schedule, in, out, blocks);
 }
 
 void decrypt_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept {
-    transform_blocks<decrypt_group>(schedule, in, out, blocks);
+    transform_blocks<true>(schedule, in, out, blocks);
 }
 
 }  // namespace korvalith::aes::bitsliced

@@ -13,7 +13,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -70,7 +69,7 @@ template <unsigned WordBit, unsigned PositionBit>
 inline void exchange(State& q) noexcept {
     constexpr unsigned shift = 1U << PositionBit;
     constexpr Word low = position_bit_clear(PositionBit);
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (std::size_t k = 0; k < 8; ++k) {
         if (k >> WordBit & 1) continue;
         const std::size_t partner = k | (std::size_t{1} << WordBit);
@@ -134,7 +133,7 @@ inline void store_little_endian(Word word, std::uint8_t* bytes) noexcept {
 // The GROUP_BYTES bytes at `bytes` (BLOCKS blocks) as a state.
 inline State to_planes(const std::uint8_t* bytes) noexcept {
     State q;
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (std::size_t chunk = 0; chunk < 8; ++chunk) {
         q[layout::loaded_word_index(chunk)] = layout::load_little_endian(bytes + sizeof(Word) * chunk);
     }
@@ -145,78 +144,99 @@ inline State to_planes(const std::uint8_t* bytes) noexcept {
 // The state back to GROUP_BYTES bytes.
 inline void from_planes(State q, std::uint8_t* bytes) noexcept {
     layout::exchanges_reversed(q);
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (std::size_t chunk = 0; chunk < 8; ++chunk) {
         layout::store_little_endian(q[layout::loaded_word_index(chunk)], bytes + sizeof(Word) * chunk);
     }
 }
 
 // --- The round steps ----------------------------------------------------------
+//
+// Each step works on the planes of one state (R = Word) or, where every CPU
+// of the target has 128-bit vector registers (SSE2 on x86-64), of two states
+// side by side, one in each 64-bit lane of a Pair: the same operations then
+// run two groups at once.
 
-inline void add_round_key(State& q, const State& key) noexcept {
-    #pragma GCC unroll 8
+#if defined(__SSE2__)
+#define KORVALITH_BITSLICED_PAIRS 1
+typedef Word Pair __attribute__((vector_size(2 * sizeof(Word))));
+#else
+#define KORVALITH_BITSLICED_PAIRS 0
+#endif
+
+template <typename R>
+inline void add_round_key(Planes<R>& q, const State& key) noexcept {
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < 8; ++i) q[i] ^= key[i];
 }
 
 // ShiftRows: row r of column c takes the byte of column c + r. Rows 1 and 3
 // move one column, then rows 2 and 3 two (columns 0 and 1 trade places with
 // 2 and 3).
-inline void shift_rows(State& q) noexcept {
+template <typename R>
+inline void shift_rows(Planes<R>& q) noexcept {
     constexpr Word unmoved = mask(0b0101, 0b1111);
     constexpr Word to_columns_0_to_2 = mask(0b1010, 0b0111);
     constexpr Word to_column_3 = mask(0b1010, 0b1000);
     constexpr Word swapped = mask(0b1100, 0b0011);
-    #pragma GCC unroll 8
-    for (Word& x : q) {
+#pragma GCC unroll 8
+    for (R& x : q) {
         x = (x & unmoved) | ((x >> COLUMN_BITS) & to_columns_0_to_2) | ((x << 3 * COLUMN_BITS) & to_column_3);
-        const Word t = ((x >> 2 * COLUMN_BITS) ^ x) & swapped;
+        const R t = ((x >> 2 * COLUMN_BITS) ^ x) & swapped;
         x ^= t ^ (t << 2 * COLUMN_BITS);
     }
 }
 
 // InvShiftRows: row r of column c takes the byte of column c - r.
-inline void inv_shift_rows(State& q) noexcept {
+template <typename R>
+inline void inv_shift_rows(Planes<R>& q) noexcept {
     constexpr Word unmoved = mask(0b0101, 0b1111);
     constexpr Word to_columns_1_to_3 = mask(0b1010, 0b1110);
     constexpr Word to_column_0 = mask(0b1010, 0b0001);
     constexpr Word swapped = mask(0b1100, 0b0011);
-    #pragma GCC unroll 8
-    for (Word& x : q) {
+#pragma GCC unroll 8
+    for (R& x : q) {
         x = (x & unmoved) | ((x << COLUMN_BITS) & to_columns_1_to_3) | ((x >> 3 * COLUMN_BITS) & to_column_0);
-        const Word t = ((x >> 2 * COLUMN_BITS) ^ x) & swapped;
+        const R t = ((x >> 2 * COLUMN_BITS) ^ x) & swapped;
         x ^= t ^ (t << 2 * COLUMN_BITS);
     }
 }
 
-// Every row takes the row `rows` below it in its column (row 3 wraps to 0).
-inline Word rotate_rows(Word x, unsigned rows) noexcept { return std::rotr(x, static_cast<int>(rows * ROW_BITS)); }
+// Every row takes the row `Rows` below it in its column (row 3 wraps to 0):
+// a rotation of each plane by whole row fields.
+template <unsigned Rows, typename R>
+inline R rotate_rows(R x) noexcept {
+    return (x >> Rows * ROW_BITS) | (x << (WORD_BITS - Rows * ROW_BITS));
+}
 
 // MixColumns. With a_r the byte in row r, row r becomes
 //     2·a_r + 3·a_{r+1} + a_{r+2} + a_{r+3} = 2·t_r + a_{r+1} + t_{r+2},
 // where t_r = a_r + a_{r+1}. Multiplying by 2 shifts the planes up and folds
 // plane 7 back in by the modulus x^8 + x^4 + x^3 + x + 1.
-inline void mix_columns(State& q) noexcept {
-    State next, t;
-    #pragma GCC unroll 8
+template <typename R>
+inline void mix_columns(Planes<R>& q) noexcept {
+    Planes<R> next, t;
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < 8; ++i) {
-        next[i] = rotate_rows(q[i], 1);
+        next[i] = rotate_rows<1>(q[i]);
         t[i] = q[i] ^ next[i];
     }
-    const State doubled = {t[7], t[0] ^ t[7], t[1], t[2] ^ t[7], t[3] ^ t[7], t[4], t[5], t[6]};
-    #pragma GCC unroll 8
-    for (std::size_t i = 0; i < 8; ++i) q[i] = doubled[i] ^ next[i] ^ rotate_rows(t[i], 2);
+    const Planes<R> doubled = {t[7], t[0] ^ t[7], t[1], t[2] ^ t[7], t[3] ^ t[7], t[4], t[5], t[6]};
+#pragma GCC unroll 8
+    for (std::size_t i = 0; i < 8; ++i) q[i] = doubled[i] ^ next[i] ^ rotate_rows<2>(t[i]);
 }
 
 // InvMixColumns. Its matrix (14 11 13 9) is that of MixColumns times
 // (5 0 4 0), so row r first becomes 5·a_r + 4·a_{r+2} = a_r + 4·u_r, where
 // u_r = a_r + a_{r+2}, and then goes through MixColumns.
-inline void inv_mix_columns(State& q) noexcept {
-    State u;
-    #pragma GCC unroll 8
-    for (std::size_t i = 0; i < 8; ++i) u[i] = q[i] ^ rotate_rows(q[i], 2);
-    const Word u67 = u[6] ^ u[7];
-    const State quadrupled = {u[6], u67, u[0] ^ u[7], u[1] ^ u[6], u[2] ^ u67, u[3] ^ u[7], u[4], u[5]};
-    #pragma GCC unroll 8
+template <typename R>
+inline void inv_mix_columns(Planes<R>& q) noexcept {
+    Planes<R> u;
+#pragma GCC unroll 8
+    for (std::size_t i = 0; i < 8; ++i) u[i] = q[i] ^ rotate_rows<2>(q[i]);
+    const R u67 = u[6] ^ u[7];
+    const Planes<R> quadrupled = {u[6], u67, u[0] ^ u[7], u[1] ^ u[6], u[2] ^ u67, u[3] ^ u[7], u[4], u[5]};
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < 8; ++i) q[i] ^= quadrupled[i];
     mix_columns(q);
 }
