@@ -87,7 +87,7 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Engines, AesEngine, testing::ValuesIn(ENGINES),
                          [](const testing::TestParamInfo<Engine>& engine_info) {
                              std::string name(engine_name(engine_info.param));
-                             std::erase_if(name, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; });
+                             std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
                              return name;
                          });
 
@@ -301,8 +301,10 @@ TEST(AesBitslicedCircuit, SubstitutesEveryByteAsTheTables) {
         }
     }
     for (std::uint32_t word : {0x00000000U, 0x01020304U, 0xFFFEFDFCU, 0x53CA8E7BU}) {
-        const std::uint32_t expected = (std::uint32_t{SBOX[word >> 24]} << 24) | (std::uint32_t{SBOX[(word >> 16) & 0xFF]} << 16)
-                                       | (std::uint32_t{SBOX[(word >> 8) & 0xFF]} << 8) | SBOX[word & 0xFF];
+        std::uint32_t expected = 0;
+        for (unsigned shift = 0; shift < 32; shift += 8) {
+            expected |= std::uint32_t{SBOX[(word >> shift) & 0xFF]} << shift;
+        }
         EXPECT_EQ(bitsliced::sub_word(word), expected) << std::hex << word;
     }
 }

@@ -121,7 +121,8 @@ inline void tower_inverse(Planes<Word>& t) noexcept {
     const Gf16<Word> norm_inverse = inverse(norm);
     const Gf16<Word> out_hi = multiply(hi, norm_inverse);
     const Gf16<Word> out_lo = multiply(hi ^ lo, norm_inverse);
-    t = {out_lo.lo.lo, out_lo.lo.hi, out_lo.hi.lo, out_lo.hi.hi, out_hi.lo.lo, out_hi.lo.hi, out_hi.hi.lo, out_hi.hi.hi};
+    t = {out_lo.lo.lo, out_lo.lo.hi, out_lo.hi.lo, out_lo.hi.hi,
+         out_hi.lo.lo, out_hi.lo.hi, out_hi.hi.lo, out_hi.hi.hi};
 }
 
 }  // namespace circuit

@@ -170,35 +170,41 @@ inline void add_round_key(Planes<R>& q, const State& key) noexcept {
     for (std::size_t i = 0; i < 8; ++i) q[i] ^= key[i];
 }
 
+// Rows 2 and 3 move two columns: columns 0 and 1 trade places with 2 and 3
+// (the same in both directions).
+template <typename R>
+inline R move_rows_2_and_3(R x) noexcept {
+    constexpr Word lower_columns = mask(0b1100, 0b0011);
+    const R t = ((x >> 2 * COLUMN_BITS) ^ x) & lower_columns;
+    return x ^ t ^ (t << 2 * COLUMN_BITS);
+}
+
 // ShiftRows: row r of column c takes the byte of column c + r. Rows 1 and 3
-// move one column, then rows 2 and 3 two (columns 0 and 1 trade places with
-// 2 and 3).
+// move one column towards column 0 (column 0 wrapping to 3), then rows 2 and
+// 3 two.
 template <typename R>
 inline void shift_rows(Planes<R>& q) noexcept {
     constexpr Word unmoved = mask(0b0101, 0b1111);
-    constexpr Word to_columns_0_to_2 = mask(0b1010, 0b0111);
-    constexpr Word to_column_3 = mask(0b1010, 0b1000);
-    constexpr Word swapped = mask(0b1100, 0b0011);
+    constexpr Word moved = mask(0b1010, 0b0111);
+    constexpr Word wrapped = mask(0b1010, 0b1000);
 #pragma GCC unroll 8
     for (R& x : q) {
-        x = (x & unmoved) | ((x >> COLUMN_BITS) & to_columns_0_to_2) | ((x << 3 * COLUMN_BITS) & to_column_3);
-        const R t = ((x >> 2 * COLUMN_BITS) ^ x) & swapped;
-        x ^= t ^ (t << 2 * COLUMN_BITS);
+        x = (x & unmoved) | ((x >> COLUMN_BITS) & moved) | ((x << 3 * COLUMN_BITS) & wrapped);
+        x = move_rows_2_and_3(x);
     }
 }
 
-// InvShiftRows: row r of column c takes the byte of column c - r.
+// InvShiftRows: row r of column c takes the byte of column c - r (rows 1
+// and 3 move one column away from column 0, column 3 wrapping to 0).
 template <typename R>
 inline void inv_shift_rows(Planes<R>& q) noexcept {
     constexpr Word unmoved = mask(0b0101, 0b1111);
-    constexpr Word to_columns_1_to_3 = mask(0b1010, 0b1110);
-    constexpr Word to_column_0 = mask(0b1010, 0b0001);
-    constexpr Word swapped = mask(0b1100, 0b0011);
+    constexpr Word moved = mask(0b1010, 0b1110);
+    constexpr Word wrapped = mask(0b1010, 0b0001);
 #pragma GCC unroll 8
     for (R& x : q) {
-        x = (x & unmoved) | ((x << COLUMN_BITS) & to_columns_1_to_3) | ((x >> 3 * COLUMN_BITS) & to_column_0);
-        const R t = ((x >> 2 * COLUMN_BITS) ^ x) & swapped;
-        x ^= t ^ (t << 2 * COLUMN_BITS);
+        x = (x & unmoved) | ((x << COLUMN_BITS) & moved) | ((x >> 3 * COLUMN_BITS) & wrapped);
+        x = move_rows_2_and_3(x);
     }
 }
 
