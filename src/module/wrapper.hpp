@@ -123,9 +123,9 @@ inline constexpr int NO_ARGUMENT_FLAGS = METH_NOARGS | METH_STATIC;
 
 // Runs one call: returns its new reference, or raises its failure and
 // returns null. No C++ exception leaves: a failed allocation becomes
-// MemoryError, and so does a string asked to grow beyond the most it can
-// hold (std::length_error: on the 32-bit target a message quoting an
-// argument of about 1 GiB, such as an unknown padding mode). Inlined into
+// MemoryError, and so does a standard container asked to grow beyond the
+// most it can hold (std::length_error), which sizes taken from a caller's
+// input could ask for, as a message quoting an argument does. Inlined into
 // each entry point, which then needs no second frame.
 template <typename Run>
 [[gnu::always_inline]] inline PyObject* run_call(Run&& run) noexcept {
