@@ -25,7 +25,7 @@
 // affine map; the inverse S-box runs the inverse affine map on the way in
 // and only the basis change on the way out. The linear maps below are
 // written as few XORs as a greedy search found; the comment above each
-// gives its rows. tests/cpp/test_aes_bitsliced.cpp checks both circuits on
+// gives its rows. tests/cpp/test_aes_engines.cpp checks both circuits on
 // all 256 bytes.
 #pragma once
 

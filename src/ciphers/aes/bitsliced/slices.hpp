@@ -79,10 +79,13 @@ inline void exchange(State& q) noexcept {
     }
 }
 
-// The exchanges that take the bytes as loaded (below) to the planes: each
-// word index bit trades places with a bit of the bit number within a byte
-// (positions 0-2), so that word i becomes plane i, and on 64-bit words four
-// more move the rows above the columns.
+// The exchanges that take the bytes as loaded (below) to the planes. Each
+// bit of the word index trades places with one bit of the bit number within
+// a byte (positions 0-2), so that word i becomes plane i. On 64-bit words,
+// where loading leaves the row in positions 3-4, column bit 0 in position 5
+// and column bit 1 in word index bit 2, that index bit first trades places
+// with positions 3, 4 and 5 in turn: with its exchange with position 2, this
+// moves column bit 1 to position 3, the row to 4-5 and column bit 0 to 2.
 inline void exchanges(State& q) noexcept {
     exchange<0, 0>(q);
     exchange<1, 1>(q);
@@ -152,12 +155,12 @@ inline void from_planes(State q, std::uint8_t* bytes) noexcept {
 
 // --- The round steps ----------------------------------------------------------
 //
-// Each step works on the planes of one state (R = Word) or, where every CPU
-// of the target has 128-bit vector registers (SSE2 on x86-64), of two states
-// side by side, one in each 64-bit lane of a Pair: the same operations then
-// run two groups at once.
+// Each step works on the planes of one state (R = Word) or, on x86-64, whose
+// every CPU has 128-bit vector registers (SSE2), of two states side by side,
+// one in each 64-bit lane of a Pair: the same operations then run two groups
+// at once.
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
 #define KORVALITH_BITSLICED_PAIRS 1
 typedef Word Pair __attribute__((vector_size(2 * sizeof(Word))));
 #else
