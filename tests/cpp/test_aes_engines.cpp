@@ -276,6 +276,36 @@ TEST(AesBitslicedSchedule, EqualsTheReferenceSchedule) {
     }
 }
 
+// Without the AES instructions the bitsliced engine runs; the table
+// reference is never chosen.
+TEST(AesEngineSelection, NeverPicksTheTableReference) {
+    EXPECT_NE(fastest_engine(), Engine::TableReference);
+    if (!engine_supported(Engine::AesNi)) {
+        EXPECT_EQ(fastest_engine(), Engine::Bitsliced);
+    }
+}
+
+// Each bit of a group lands where the round steps expect it: bit i of byte
+// 4c + r of block b is bit b + BLOCKS·c + 4·BLOCKS·r of plane i, and nothing
+// else is set; and it comes back.
+TEST(AesBitslicedLayout, PlacesEveryBitAtItsPosition) {
+    for (std::size_t b = 0; b < bitsliced::BLOCKS; ++b) {
+        for (std::size_t byte = 0; byte < 16; ++byte) {
+            for (unsigned bit = 0; bit < 8; ++bit) {
+                Bytes group(bitsliced::GROUP_BYTES);
+                group[16 * b + byte] = static_cast<std::uint8_t>(1U << bit);
+                const bitsliced::State planes = bitsliced::to_planes(group.data());
+                bitsliced::State expected{};
+                expected[bit] = bitsliced::Word{1} << (b + bitsliced::BLOCKS * (byte / 4 + 4 * (byte % 4)));
+                EXPECT_EQ(planes, expected) << "block " << b << ", byte " << byte << ", bit " << bit;
+                Bytes back(bitsliced::GROUP_BYTES);
+                bitsliced::from_planes(planes, back.data());
+                EXPECT_EQ(back, group);
+            }
+        }
+    }
+}
+
 // The S-box circuits on all 256 bytes, a word's width at a time, and
 // SubWord, against the tables.
 TEST(AesBitslicedCircuit, SubstitutesEveryByteAsTheTables) {
