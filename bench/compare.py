@@ -13,7 +13,7 @@ loop), timed with the page faults per call; and the peak memory of one large
 call, measured in a child process.
 
     python3 bench/compare.py                 # every row, module from build/
-    python3 bench/compare.py --filter base64 # rows whose name contains base64
+    python3 bench/compare.py --filter base64 # rows whose name or peer contains base64
     python3 bench/compare.py --wall          # wall-clock time instead of CPU time
     build-i386/target-python bench/compare.py --build build-i386   # the 32-bit module
 
@@ -167,6 +167,39 @@ def encoding_rows(k, options):
     assert b64.encode_bytes(short) == short64 and b64.decode_bytes(short64) == short
     assert b64.decode(text64) == text and b32.decode(text32) == text
     assert text64_bytes == base64.b64encode(text_bytes) and text32_bytes == base64.b32encode(text_bytes)
+    return rows
+
+
+def pybase64_rows(k, options):
+    """Against pybase64, the SIMD Base64 extension, with the settings that
+    match ours: the standard alphabet; no validation against our lenient
+    decode_bytes, validate=True against our strict decode. Our bytes
+    functions must be at least as fast at every size, and 1.3x at 1 MiB."""
+    pybase64 = import_optional("pybase64", lambda m: m.b64decode(m.b64encode(b"probe")))
+    if pybase64 is None:
+        print(f"{'pybase64 rows':40} skipped: pybase64 is not installed (nox -s bench, or bench/requirements.txt)")
+        return []
+    b64 = k.encodings.base64
+    rows = []
+    for size, label in ((16, "16 B"), (1024, "1 KiB"), (MIB, "1 MiB"), (64 * MIB, "64 MiB")):
+        data = random_bytes(size, seed=size)
+        encoded = pybase64.b64encode(data)
+        text = ascii_text(size, seed=size) if size <= MIB else ascii_text(MIB) * (size // MIB)
+        encoded_text = pybase64.b64encode(text.encode()).decode()
+        assert b64.encode_bytes(data) == encoded and b64.decode_bytes(encoded) == data
+        assert b64.decode(encoded_text, strict=True) == text
+        assert pybase64.b64decode(encoded_text, validate=True) == text.encode()
+        target = 1.3 if size == MIB else 1.0
+        rows += [
+            Row(f"base64.encode_bytes {label}", size, lambda data=data: b64.encode_bytes(data),
+                lambda data=data: pybase64.b64encode(data), "pybase64.b64encode", target=target),
+            Row(f"base64.decode_bytes {label}", size, lambda encoded=encoded: b64.decode_bytes(encoded),
+                lambda encoded=encoded: pybase64.b64decode(encoded), "pybase64.b64decode", target=target),
+            Row(f"base64.decode strict {label} text", size,
+                lambda encoded_text=encoded_text: b64.decode(encoded_text, strict=True),
+                lambda encoded_text=encoded_text: pybase64.b64decode(encoded_text, validate=True),
+                "pybase64 validate=True"),
+        ]
     return rows
 
 
@@ -376,6 +409,7 @@ def vigenere_substitution_rows(k, options):
 SECTIONS = [
     shift_cipher_rows,
     encoding_rows,
+    pybase64_rows,
     vigenere_substitution_rows,
     aes_rows,
 ]
@@ -492,7 +526,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(HERE, "..", "build"),
                         help="directory holding _korvalith.abi3.so (default: build/)")
     parser.add_argument("--repeat", type=int, default=5, help="timed repeats per function (best is kept)")
-    parser.add_argument("--filter", default="", help="run only rows whose name contains this text")
+    parser.add_argument("--filter", default="", help="run only rows whose name or peer contains this text")
     parser.add_argument("--portable", default=None,
                         help="directory holding the module built without the AES instructions "
                              "(default: portable/ in the build directory)")
@@ -513,7 +547,7 @@ def main():
     missed = 0
     for section in SECTIONS:
         for row in section(_korvalith, options):
-            if options.filter not in row.name:
+            if options.filter not in row.name and options.filter not in row.peer_name:
                 continue
             ours, peer = best_times(row.ours, row.peer, options.repeat, clock)
             peer *= row.peer_scale

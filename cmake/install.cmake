@@ -1,17 +1,33 @@
-# Install rules for the module, its stub-only package and the launcher.
+# Install rules for the module, its stub-only package and the command line,
+# into a wheel or below an install prefix.
 #
-# Both installed Python directories are relative to the install prefix, so
-# the prefix given to "cmake --install --prefix" decides where they land.
+# A wheel (scikit-build-core, see pyproject.toml, sets SKBUILD and the
+# wheel's directories): the module and the stubs go into its platform library
+# directory, and the command among its scripts, which pip installs into the
+# environment's bin/ with the #! line naming the environment's interpreter.
+if(SKBUILD)
+  install(TARGETS _korvalith LIBRARY DESTINATION ${SKBUILD_PLATLIB_DIR})
+  install(DIRECTORY stubs/_korvalith-stubs DESTINATION ${SKBUILD_PLATLIB_DIR}
+    FILES_MATCHING PATTERN "*.pyi")
+  # The wheel's korvalith command: the launcher script.
+  install(PROGRAMS cmake/korvalith-wheel DESTINATION ${SKBUILD_SCRIPTS_DIR} RENAME korvalith)
+  return()
+endif()
+
+# Below a prefix: the module, the stubs, the korvalith program and the Python
+# launcher korvalith-python. Both installed Python directories are relative
+# to the install prefix, so the prefix given to "cmake --install --prefix"
+# decides where they land.
 include(GNUInstallDirs)
 
 # The site-packages directory, relative to the prefix, as the configured
 # interpreter lays out a prefix installation: the 'platlib' path of its
 # posix_prefix scheme. That scheme is named explicitly because some
 # distributions make another one the default (Debian's posix_local puts
-# packages under local/.../dist-packages). The same run reports the real
-# interpreter behind Python3_EXECUTABLE, which may be a version-manager shim
-# whose choice of interpreter depends on the caller's directory and
-# environment; the installed launcher names the real one.
+# packages under local/.../dist-packages). The installed launcher names the
+# real interpreter behind Python3_EXECUTABLE (KORVALITH_PYTHON_INTERPRETER),
+# not a version-manager shim whose choice of interpreter depends on the
+# caller's directory and environment.
 #
 # A cross build's interpreter is built by this project and does not exist
 # yet: there the layout follows the target's Python version, and the
@@ -42,7 +58,6 @@ scheme = "posix_prefix" if "posix_prefix" in names else sysconfig.get_default_sc
 root = os.path.abspath(os.sep + "prefix")
 platlib = sysconfig.get_path("platlib", scheme, vars={"base": root, "platbase": root})
 print(os.path.relpath(platlib, root).replace(os.sep, "/"))
-print(sys.executable)
 ]=]
     OUTPUT_VARIABLE _korvalith_python_layout
     RESULT_VARIABLE _korvalith_python_result
@@ -50,15 +65,14 @@ print(sys.executable)
   if(NOT _korvalith_python_result EQUAL 0)
     message(FATAL_ERROR "Could not ask ${Python3_EXECUTABLE} for its site-packages layout")
   endif()
-  string(REPLACE "\n" ";" _korvalith_python_layout "${_korvalith_python_layout}")
-  list(GET _korvalith_python_layout 0 _korvalith_default_pythondir)
-  list(GET _korvalith_python_layout 1 _korvalith_default_interpreter)
+  set(_korvalith_default_pythondir "${_korvalith_python_layout}")
+  set(_korvalith_default_interpreter "${KORVALITH_PYTHON_INTERPRETER}")
 endif()
 
 set(KORVALITH_INSTALL_PYTHONDIR "${_korvalith_default_pythondir}" CACHE STRING
   "Where the module and its stubs are installed (relative to the install prefix, or absolute)")
 set(KORVALITH_INSTALL_INTERPRETER "${_korvalith_default_interpreter}" CACHE FILEPATH
-  "Interpreter named by the installed launcher's #! line")
+  "Interpreter named by the installed Python launcher's #! line")
 
 # The installed launcher finds the installed module from its own location,
 # so the prefix can be anything and can even be moved after installation.
@@ -70,9 +84,10 @@ else()
   set(KORVALITH_INSTALLED_MODULE_DIR
     "os.path.join(os.path.dirname(os.path.realpath(__file__)), \"${_korvalith_bin_to_pythondir}\")")
 endif()
-configure_file(cmake/korvalith-installed.in ${CMAKE_BINARY_DIR}/install/korvalith @ONLY)
+configure_file(cmake/korvalith-installed.in ${CMAKE_BINARY_DIR}/install/korvalith-python @ONLY)
 
 install(TARGETS _korvalith LIBRARY DESTINATION ${KORVALITH_INSTALL_PYTHONDIR})
 install(DIRECTORY stubs/_korvalith-stubs DESTINATION ${KORVALITH_INSTALL_PYTHONDIR}
   FILES_MATCHING PATTERN "*.pyi")
-install(PROGRAMS ${CMAKE_BINARY_DIR}/install/korvalith DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS korvalith RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${CMAKE_BINARY_DIR}/install/korvalith-python DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "cli/actions.hpp"
+#include "cli/argument_list.hpp"
 #include "cli/arguments.hpp"
 #include "cli/command_tree.hpp"
 #include "cli/dispatch.hpp"
 #include "cli/parser.hpp"
-#include "cli/process_arguments.hpp"
 #include "cli/reports.hpp"
 #include "cli/version.hpp"
 #include "common/utf8.hpp"
@@ -103,7 +103,7 @@ void check_dispatch(const Matches& matches) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Elements separated by NUL bytes, as in a process's argument vector; the
-    // first stands for the interpreter, the second is the program's path.
+    // first is the program's path.
     std::vector<std::string> elements(1);
     for (std::size_t i = 0; i < size; ++i) {
         if (data[i] == 0) {
@@ -128,8 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(!list && list.error() == first_invalid, "a non-UTF-8 element entered the argument list");
         return 0;
     }
-    check(list && list->size() == elements.size() - 1, "argument list lost elements");
-    for (std::size_t i = 0; i < list->size(); ++i) check((*list)[i] == elements[i + 1], "argument list changed an element");
+    check(list && *list == elements, "argument list lost or changed elements");
 
     static const Command tree = build_cli();
     auto parsed = parse_arguments(tree, *list);

@@ -1,7 +1,8 @@
 // How a run learns that the user asked it to stop (Ctrl-C). The command line
 // itself knows nothing of signal handlers: whoever runs it (the Python
-// function cli.parse) passes in a check, which the input and output loops
-// call before each read and write and after one that a signal interrupted.
+// function cli.parse, or the korvalith program's main) passes in a check,
+// which the input and output loops call before each read and write and after
+// one that a signal interrupted.
 #pragma once
 
 namespace korvalith::cli {

@@ -2,6 +2,7 @@
 
 #if KORVALITH_WITH_PYTHON
 
+#include "cli/process_arguments.hpp"
 #include "cli/run_cli.hpp"
 #include "module/submodules.hpp"
 #include "module/wrapper.hpp"
@@ -31,9 +32,17 @@ bool signal_stops_run() {
     return true;
 }
 
+// The command line of the process that runs the interpreter: its argument
+// vector without the interpreter's own name, so that the launcher script's
+// path comes first and stands for the program.
+std::span<char* const> command_line() noexcept {
+    const std::span<char* const> vector = cli::process_arguments();
+    return vector.empty() ? vector : vector.subspan(1);
+}
+
 WrapperResult parse() noexcept {
     flush_python_streams();
-    cli::run_cli(cli::Interruption(signal_stops_run));
+    cli::run_cli(command_line(), cli::Interruption(signal_stops_run));
     return new_reference(Py_None);
 }
 

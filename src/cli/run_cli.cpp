@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "cli/argument_list.hpp"
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
-#include "cli/process_arguments.hpp"
 #include "cli/reports.hpp"
 
 namespace korvalith::cli {
@@ -26,15 +26,15 @@ int show_broken_run(const char* details) {
 
 }  // namespace
 
-std::optional<int> run_arguments(std::span<char* const> vector, const RunContext& context) {
+std::optional<int> run_arguments(std::span<char* const> command_line, const RunContext& context) {
     // The program's own reports show the usage of this tree's top level.
     const Command untouched = build_cli();
-    auto arguments = argument_list(vector);
+    auto arguments = argument_list(command_line);
     if (!arguments) {
-        // Position 0 of the vector is the interpreter, 1 the program's path.
+        // Position 0 is the program's path; the user's arguments count from 1.
         const std::size_t position = arguments.error();
-        std::string message = position <= 1 ? std::string("The program's path is not valid UTF-8")
-                                            : "Argument " + std::to_string(position - 1) + " is not valid UTF-8";
+        std::string message = position == 0 ? std::string("The program's path is not valid UTF-8")
+                                            : "Argument " + std::to_string(position) + " is not valid UTF-8";
         return show_failure({FailKind::invalid_value, std::move(message)}, untouched);
     }
     const Command tree = build_cli();
@@ -52,10 +52,10 @@ std::optional<int> run_arguments(std::span<char* const> vector, const RunContext
     return std::nullopt;
 }
 
-void run_cli(const Interruption& interruption) noexcept {
+void run_cli(std::span<char* const> command_line, const Interruption& interruption) noexcept {
     std::optional<int> status;
     try {
-        status = run_arguments(process_arguments(), {.interruption = interruption, .standard_input = STDIN_FILENO});
+        status = run_arguments(command_line, {.interruption = interruption, .standard_input = STDIN_FILENO});
     } catch (const std::bad_alloc&) {
         status = show_broken_run("MemoryError: out of memory");
     } catch (...) {

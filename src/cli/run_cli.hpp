@@ -12,17 +12,18 @@
 
 namespace korvalith::cli {
 
-// A run over an argument vector (the interpreter's name first, as the process
-// got it): writes the result or the success message to standard output, or
-// the report of the failure, and returns the status the process must end
-// with; nothing after a successful action.
-std::optional<int> run_arguments(std::span<char* const> vector, const RunContext& context);
+// A run over a command line (the program's name or path first, then the
+// user's arguments): writes the result or the success message to standard
+// output, or the report of the failure, and returns the status the process
+// must end with; nothing after a successful action.
+std::optional<int> run_arguments(std::span<char* const> command_line, const RunContext& context);
 
-// Runs the command line of this process. Returns after a successful action;
-// help, version, every error and an interruption end the process inside the
-// call with their status (an interruption with STATUS_INTERRUPTED and no
-// report). `interruption` is asked before each read and write, and once more
-// after the last one, whether the user asked the run to stop (Ctrl-C).
-void run_cli(const Interruption& interruption = {}) noexcept;
+// Runs a command line of this process with standard input, output and error.
+// Returns after a successful action; help, version, every error and an
+// interruption end the process inside the call with their status (an
+// interruption with STATUS_INTERRUPTED and no report). `interruption` is
+// asked before each read and write, and once more after the last one,
+// whether the user asked the run to stop (Ctrl-C).
+void run_cli(std::span<char* const> command_line, const Interruption& interruption = {}) noexcept;
 
 }  // namespace korvalith::cli

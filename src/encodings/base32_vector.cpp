@@ -30,6 +30,9 @@ struct Base32Steps;
 // lane's low byte; a low multiply by 2^(13 - a) moves the second up to its
 // high byte.
 #define KORVALITH_BASE32_SPREAD 1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8
+// The same for the low half of an AVX2 block, whose ten bytes come six bytes
+// into the register (see vector_loops.hpp).
+#define KORVALITH_BASE32_SPREAD_AFTER_6 7, 6, 8, 7, 9, 8, 10, 9, 12, 11, 13, 12, 14, 13, 15, 14
 #define KORVALITH_BASE32_FIRST_SHIFTS 32, 128, 512, 2048, 32, 128, 512, 2048
 #define KORVALITH_BASE32_SECOND_SHIFTS 4, 16, 64, 256, 4, 16, 64, 256
 constexpr short FIRST_INDEX = 0x001F;
@@ -147,7 +150,7 @@ struct Base32Steps {
         static constexpr std::size_t DECODE_ROOM = 26;
 
         KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE static __m256i encode(__m256i bytes) {
-            const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE32_SPREAD, KORVALITH_BASE32_SPREAD);
+            const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE32_SPREAD_AFTER_6, KORVALITH_BASE32_SPREAD);
             return characters_avx2(_mm256_shuffle_epi8(bytes, spread));
         }
 

@@ -30,6 +30,9 @@ struct Base64Steps;
 // (b1 b2). A high multiply moves indices 0 and 2 down to bytes 0 and 2, a
 // low multiply moves indices 1 and 3 up to bytes 1 and 3.
 #define KORVALITH_BASE64_SPREAD 1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10
+// The same for the low half of an AVX2 block, whose twelve bytes come four
+// bytes into the register (see vector_loops.hpp).
+#define KORVALITH_BASE64_SPREAD_AFTER_4 5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14
 constexpr int SPREAD_MASK_HIGH = 0x0FC0FC00;
 constexpr int SPREAD_SHIFT_HIGH = 0x04000040;  // >> 10 in the low half, >> 6 in the high half
 constexpr int SPREAD_MASK_LOW = 0x003F03F0;
@@ -37,9 +40,9 @@ constexpr int SPREAD_SHIFT_LOW = 0x01000010;  // << 4 in the low half, << 8 in t
 
 // The character of index i is i plus an offset that depends on its range:
 // "A" for 0..25, "a" - 26 for 26..51, "0" - 52 for 52..61, then "+" and "/".
-// The offsets are looked up by a range number: 13 for 0..25, 0 for 26..51,
-// i - 51 for 52..63.
-#define KORVALITH_BASE64_ENCODE_OFFSETS 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0
+// The offsets are looked up by a range number, i - 51 saturated at 0, plus 1
+// from 26 on: 0 for 0..25, 1 for 26..51, i - 50 for 52..63.
+#define KORVALITH_BASE64_ENCODE_OFFSETS 65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0
 
 KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
 __m128i indices_ssse3(__m128i spread) {
@@ -52,8 +55,8 @@ __m128i indices_ssse3(__m128i spread) {
 
 KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
 __m128i characters_ssse3(__m128i indices) {
-    __m128i range = _mm_subs_epu8(indices, _mm_set1_epi8(51));
-    range = _mm_or_si128(range, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), indices), _mm_set1_epi8(13)));
+    const __m128i range = _mm_sub_epi8(_mm_subs_epu8(indices, _mm_set1_epi8(51)),
+                                       _mm_cmpgt_epi8(indices, _mm_set1_epi8(25)));
     return _mm_add_epi8(indices, _mm_shuffle_epi8(_mm_setr_epi8(KORVALITH_BASE64_ENCODE_OFFSETS), range));
 }
 
@@ -68,9 +71,8 @@ __m256i indices_avx2(__m256i spread) {
 
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
 __m256i characters_avx2(__m256i indices) {
-    __m256i range = _mm256_subs_epu8(indices, _mm256_set1_epi8(51));
-    range = _mm256_or_si256(range,
-                            _mm256_and_si256(_mm256_cmpgt_epi8(_mm256_set1_epi8(26), indices), _mm256_set1_epi8(13)));
+    const __m256i range = _mm256_sub_epi8(_mm256_subs_epu8(indices, _mm256_set1_epi8(51)),
+                                          _mm256_cmpgt_epi8(indices, _mm256_set1_epi8(25)));
     const __m256i offsets =
         _mm256_setr_epi8(KORVALITH_BASE64_ENCODE_OFFSETS, KORVALITH_BASE64_ENCODE_OFFSETS);
     return _mm256_add_epi8(indices, _mm256_shuffle_epi8(offsets, range));
@@ -145,7 +147,7 @@ struct Base64Steps {
         static constexpr std::size_t DECODE_ROOM = 32;
 
         KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE static __m256i encode(__m256i bytes) {
-            const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE64_SPREAD, KORVALITH_BASE64_SPREAD);
+            const __m256i spread = _mm256_setr_epi8(KORVALITH_BASE64_SPREAD_AFTER_4, KORVALITH_BASE64_SPREAD);
             return characters_avx2(indices_avx2(_mm256_shuffle_epi8(bytes, spread)));
         }
 

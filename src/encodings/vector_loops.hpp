@@ -15,8 +15,10 @@
 //   exactly when the classes of its two nibbles share a bit.
 // The step of each width has:
 // - encode(bytes): the W characters of a block's bytes, as the loop loads
-//   them: from the block's start, except on AVX2, where the low half holds
-//   sixteen bytes from the start and the high half sixteen from the middle;
+//   them: from the block's start, except on AVX2, where one load that
+//   begins 16 - W * BITS / 16 bytes before the block puts its first half at
+//   the end of the low 128-bit half and its second half at the start of
+//   the high one;
 // - decode(...): writes the bytes of W characters that the loop has found
 //   to be all in the alphabet: decode(text, high_nibbles, out) on SSSE3 and
 //   AVX2, decode(values, out) with each character's value on AVX-512.
@@ -77,31 +79,41 @@ std::size_t encode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t*
     return done;
 }
 
-// Half a block's bytes into each 128-bit half, each read as sixteen.
-template <std::size_t Half>
+// A block's bytes read with one load that begins `Before` bytes before it.
+template <std::size_t Before>
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
-__m256i load_halves_avx2(const std::uint8_t* in) {
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + Half));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+__m256i load_block_avx2(const std::uint8_t* block) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block - Before));
 }
 
-// Two blocks per round while the input lasts.
+// Two blocks per round while the input lasts. A block is read with one load
+// that begins in the bytes before it, so the first sixteen characters come
+// from the SSSE3 step, which reads from the start.
 template <typename Steps>
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
 std::size_t encode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
     constexpr std::size_t BYTES = block_bytes<Steps>(32);
+    constexpr std::size_t BEFORE = 16 - BYTES / 2;
     constexpr std::size_t READS = BYTES / 2 + 16;
-    std::size_t done = 0;
-    for (; size - done >= BYTES + READS; done += 2 * BYTES, out += 64) {
-        const __m256i first = load_halves_avx2<BYTES / 2>(in + done);
-        const __m256i second = load_halves_avx2<BYTES / 2>(in + done + BYTES);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Steps::Avx2::encode(first));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), Steps::Avx2::encode(second));
+    constexpr std::size_t FIRST = block_bytes<Steps>(16);
+    static_assert(FIRST >= BEFORE);
+    if (size < FIRST + READS) return encode_ssse3<Steps>(in, size, out);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     Steps::Ssse3::encode(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in))));
+    std::size_t done = FIRST;
+    out += 16;
+    for (; size - done >= 3 * BYTES + READS; done += 4 * BYTES, out += 128) {
+        const __m256i a = load_block_avx2<BEFORE>(in + done);
+        const __m256i b = load_block_avx2<BEFORE>(in + done + BYTES);
+        const __m256i c = load_block_avx2<BEFORE>(in + done + 2 * BYTES);
+        const __m256i d = load_block_avx2<BEFORE>(in + done + 3 * BYTES);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Steps::Avx2::encode(a));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), Steps::Avx2::encode(b));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), Steps::Avx2::encode(c));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 96), Steps::Avx2::encode(d));
     }
     for (; size - done >= READS; done += BYTES, out += 32) {
-        const __m256i characters = Steps::Avx2::encode(load_halves_avx2<BYTES / 2>(in + done));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), characters);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Steps::Avx2::encode(load_block_avx2<BEFORE>(in + done)));
     }
     return done + encode_ssse3<Steps>(in + done, size - done, out);
 }

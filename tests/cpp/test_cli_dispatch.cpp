@@ -230,12 +230,12 @@ struct Finished {
     std::string error;
 };
 
-// Runs over "python3 /usr/bin/korvalith ARGUMENTS..." with standard output
-// and standard error captured (standard output sent to `standard_output`
-// instead when it is given).
+// Runs over "/usr/bin/korvalith ARGUMENTS..." with standard output and
+// standard error captured (standard output sent to `standard_output` instead
+// when it is given).
 Finished run(std::initializer_list<std::string> user_arguments, const RunContext& context = {},
         const char* standard_output = nullptr) {
-    std::vector<std::string> elements{"python3", "/usr/bin/korvalith"};
+    std::vector<std::string> elements{"/usr/bin/korvalith"};
     elements.insert(elements.end(), user_arguments);
     std::vector<char*> vector;
     for (std::string& element : elements) vector.push_back(element.data());
@@ -318,8 +318,13 @@ TEST_F(CliRun, OutputThatDoesNotGetOut) {
 
 TEST(CliRunDeath, RunCliEndsTheProcessWithTheStatus) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // This test program's own command line is no command line of the tool.
-    EXPECT_EXIT(run_cli(), ::testing::ExitedWithCode(2), "error: ");
+    std::string name = "korvalith";
+    std::string group = "caesar";
+    std::vector<char*> command_line{name.data(), group.data()};
+    EXPECT_EXIT(run_cli(command_line), ::testing::ExitedWithCode(2), "'korvalith caesar' requires a subcommand");
+    // A process started without even its name (argc 0): the top-level name
+    // stands in for the program's.
+    EXPECT_EXIT(run_cli({}), ::testing::ExitedWithCode(2), "Usage: Korvalith <COMMAND>");
 }
 
 }  // namespace

@@ -1,4 +1,11 @@
-"""Shared helpers for the test suite: the module under test and the launcher."""
+"""Shared helpers for the test suite: the module under test and the command
+line's two entries.
+
+The command line is run through one of two entries, which must behave alike
+byte for byte: the korvalith program (KORVALITH_ENTRY=program, the file named
+by KORVALITH_PROGRAM) or the Python launcher that calls cli.parse() under
+this interpreter (KORVALITH_ENTRY=python, the default; the file named by
+KORVALITH_LAUNCHER). CTest runs the command-line tests once per entry."""
 
 import os
 import subprocess
@@ -10,27 +17,59 @@ import _korvalith  # noqa: F401  (found through PYTHONPATH: the build directory)
 # project() in CMakeLists.txt, the one place it is kept; CTest hands it over.
 VERSION_TEXT = b"Korvalith " + os.environ.get("KORVALITH_VERSION", "(KORVALITH_VERSION is not set)").encode() + b"\n"
 
-LAUNCHER = os.environ.get("KORVALITH_LAUNCHER")
-if LAUNCHER is not None:
-    LAUNCHER = os.path.abspath(LAUNCHER)
+
+def _absolute(variable):
+    value = os.environ.get(variable)
+    return os.path.abspath(value) if value is not None else None
+
+
+LAUNCHER = _absolute("KORVALITH_LAUNCHER")
+PROGRAM = _absolute("KORVALITH_PROGRAM")
+ENTRY = os.environ.get("KORVALITH_ENTRY", "python")
+if ENTRY not in ("program", "python"):
+    raise AssertionError("KORVALITH_ENTRY must be 'program' or 'python', not " + repr(ENTRY))
+
+
+def _existing(variable, path):
+    """The file an environment variable names. A test of the command line
+    fails without it: it never skips."""
+    if path is None:
+        raise AssertionError(variable + " is not set: run the tests through CTest, or set it to the build "
+                             "directory's " + ("korvalith" if variable == "KORVALITH_PROGRAM" else "korvalith-python"))
+    if not os.path.isfile(path):
+        raise AssertionError(variable + " names no file: " + path)
+    return path
 
 
 def launcher():
-    """The launcher script the build made, which runs the command line. A
-    test of the command line fails without it: it never skips."""
-    if LAUNCHER is None:
-        raise AssertionError("KORVALITH_LAUNCHER is not set: run the tests through CTest, or set it to the "
-                             "build directory's korvalith")
-    if not os.path.isfile(LAUNCHER):
-        raise AssertionError("KORVALITH_LAUNCHER names no file: " + LAUNCHER)
-    return LAUNCHER
+    """The Python launcher script the build made."""
+    return _existing("KORVALITH_LAUNCHER", LAUNCHER)
+
+
+def program():
+    """The korvalith program the build made."""
+    return _existing("KORVALITH_PROGRAM", PROGRAM)
+
+
+def entry():
+    """The file of the entry under test, whose name is the program name the
+    command line shows."""
+    return program() if ENTRY == "program" else launcher()
+
+
+def command(*args, path=None):
+    """The process's argument vector that runs the entry under test with
+    `args` (str or bytes); `path` replaces the entry's file (by a link to it,
+    say). The launcher runs under this interpreter."""
+    path = path or entry()
+    return [path, *args] if ENTRY == "program" else [sys.executable, path, *args]
 
 
 def run_cli(*args, env=None, stdin=None, cwd=None, **kwargs):
-    """Runs the command-line program under this interpreter and returns the
+    """Runs the command line through the entry under test and returns the
     finished process (stdout and stderr as bytes). Standard input is empty
     unless `stdin` or `input` gives it."""
     if stdin is None and "input" not in kwargs:
         stdin = subprocess.DEVNULL
-    return subprocess.run([sys.executable, launcher(), *args], stdin=stdin, capture_output=True,
-                          env=env, cwd=cwd, timeout=120, **kwargs)
+    return subprocess.run(command(*args), stdin=stdin, capture_output=True, env=env, cwd=cwd, timeout=120,
+                          **kwargs)

@@ -68,6 +68,14 @@ class Base64Test(LenientDecodingChecks, unittest.TestCase):
             base64.decode_bytes(b"Zm9v\n")
         self.assertEqual(caught.exception.args, ("Invalid base64 character: '\n'",))
 
+    def test_results_on_huge_pages(self):
+        # Results from 8 MiB on are written into memory advised to use huge
+        # pages; odd sizes put the result's ends off a page boundary.
+        data = bytes(range(256)) * (10 << 12) + b"\x01\x02"
+        encoded = binascii.b2a_base64(data, newline=False)
+        self.assertEqual(base64.encode_bytes(data), encoded)
+        self.assertEqual(base64.decode_bytes(encoded), data)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -11,12 +11,11 @@ import signal
 import stat
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
 
-from support import launcher
+import support
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")
 ENVIRONMENT = {name: value for name, value in os.environ.items() if name not in COLOUR_VARIABLES}
@@ -27,7 +26,7 @@ BIG_INPUT = 64 << 20
 
 
 def command(*args):
-    return [os.fsencode(sys.executable), os.fsencode(launcher()), *(os.fsencode(arg) for arg in args)]
+    return support.command(*(os.fsencode(arg) for arg in args))
 
 
 def run(*args, stdout=subprocess.PIPE, cwd=None, argv=None):
@@ -40,8 +39,9 @@ def limited(resource_id, limit):
     return lambda: resource.setrlimit(resource_id, (limit, limit))
 
 
-# System call numbers of read and write for the launched interpreter (x86-64
-# or 32-bit x86).
+# System call numbers of read and write for the entry under test (x86-64 or
+# 32-bit x86, as this interpreter: a build's program and interpreter are of
+# the same target).
 SYSCALLS = {"read": 3, "write": 4} if struct.calcsize("P") == 4 else {"read": 0, "write": 1}
 
 
@@ -151,7 +151,7 @@ class CommandLineFaultTest(unittest.TestCase):
                     self.assertEqual(process.stderr, b"error: could not write to standard output\n")
 
     def test_standard_output_not_open(self):
-        # fd 1 closed before the interpreter starts.
+        # fd 1 closed before the program or the interpreter starts.
         argv = [b"/bin/sh", b"-c", b'exec "$0" "$@" >&-', *command("rot13", "rotate", "-s", "abc")]
         process = run(argv=argv, stdout=subprocess.DEVNULL)
         self.assertFailedQuietly(process)
@@ -224,6 +224,21 @@ class CommandLineFaultTest(unittest.TestCase):
                 self.assertNotIn(b"Successfully", stdout)
                 self.assertFalse(os.path.exists(target))
 
+    def test_ctrl_c_that_the_parent_ignores(self):
+        # A background job of a script starts with SIGINT ignored: Ctrl-C at
+        # the terminal does not stop it, and the run completes.
+        process = subprocess.Popen(command("base64", "encode", "-"), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, env=ENVIRONMENT,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_IGN))
+        try:
+            wait_until_blocked_in(process, "read")
+            process.send_signal(signal.SIGINT)
+            stdout, stderr = process.communicate(b"hello", timeout=60)
+        finally:
+            process.kill()
+            process.wait()
+        self.assertEqual((process.returncode, stdout, stderr), (0, b"aGVsbG8=\n", b""))
+
     @unittest.skipIf(os.environ.get("KORVALITH_SANITIZED") == "1",
                      "AddressSanitizer reserves its shadow memory beyond any address-space cap")
     def test_input_too_large_for_memory(self):
@@ -283,10 +298,9 @@ class CommandLineFaultTest(unittest.TestCase):
 
     def test_program_name_not_utf8(self):
         link = os.path.join(os.fsencode(self.directory), b"korvalith\xff")
-        os.symlink(os.fsencode(launcher()), link)
-        process = run(argv=[os.fsencode(sys.executable), link, b"rot13", b"rotate", b"-s", b"abc"])
-        self.assertFailedQuietly(process)
-        self.assertEqual(process.stdout, b"")
+        os.symlink(os.fsencode(support.entry()), link)
+        process = run(argv=support.command(b"rot13", b"rotate", b"-s", b"abc", path=link))
+        self.assertErrorReport(process, b"The program's path is not valid UTF-8")
 
     # Very long arguments.
 

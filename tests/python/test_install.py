@@ -1,5 +1,5 @@
-"""Installation into a prefix: the layout, the installed launcher and an
-import through the installed site-packages directory."""
+"""Installation into a prefix: the layout, the installed program and Python
+launcher, and an import through the installed site-packages directory."""
 
 import filecmp
 import os
@@ -12,7 +12,7 @@ import unittest
 
 import _korvalith
 
-from support import VERSION_TEXT
+from support import VERSION_TEXT, program
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 STUB_PACKAGE = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir, "stubs", "_korvalith-stubs"))
@@ -37,8 +37,8 @@ def read_cache(build_dir):
 
 CACHE = read_cache(BUILD_DIR)
 # A cross build (the 32-bit module on a 64-bit host) runs its tests under an
-# interpreter it builds itself; the installed launcher names the target
-# system's interpreter, which may be unable to load the module here.
+# interpreter it builds itself; the installed Python launcher names the
+# target system's interpreter, which may be unable to load the module here.
 CROSS_BUILD = CACHE.get("KORVALITH_BUILD_INTERPRETER", "OFF").upper() in ("ON", "1", "TRUE", "YES")
 
 
@@ -76,6 +76,9 @@ class InstallTest(unittest.TestCase):
         return os.path.join(prefix or self.prefix, self.pythondir)
 
     def launcher(self, prefix=None):
+        return os.path.join(prefix or self.prefix, "bin", "korvalith-python")
+
+    def program(self, prefix=None):
         return os.path.join(prefix or self.prefix, "bin", "korvalith")
 
     def run_launcher(self, prefix, *args):
@@ -108,6 +111,9 @@ class InstallTest(unittest.TestCase):
         self.assertTrue(os.access(self.launcher(), os.X_OK))
         with open(self.launcher(), encoding="utf-8") as launcher:
             self.assertEqual(launcher.readline(), "#!" + interpreter + "\n")
+        # The command is the program the build made.
+        self.assertTrue(filecmp.cmp(self.program(), program(), shallow=False))
+        self.assertTrue(os.access(self.program(), os.X_OK))
 
     def test_stub_package_is_installed_beside_the_module(self):
         installed = os.path.join(self.site_packages(), "_korvalith-stubs")
@@ -127,21 +133,24 @@ class InstallTest(unittest.TestCase):
         self.assert_same_file(module_file, os.path.join(self.site_packages(), "_korvalith.abi3.so"))
         self.assertEqual(rotated, "Uryyb")
 
-    def assert_launcher_works(self, prefix):
+    def assert_commands_work(self, prefix):
         finished, module_file = self.run_launcher(prefix, "--version")
         self.assert_same_file(module_file, os.path.join(self.site_packages(prefix), "_korvalith.abi3.so"))
         self.assertEqual((finished.returncode, finished.stdout), (0, VERSION_TEXT))
         finished, _ = self.run_launcher(prefix, "rot13", "rotate", "-s", "Hello")
         self.assertEqual((finished.returncode, finished.stdout), (0, b"Uryyb\n"))
+        finished = subprocess.run([self.program(prefix), "rot13", "rotate", "-s", "Hello"], capture_output=True,
+                                  timeout=120, cwd=self.work.name, env=clean_environment())
+        self.assertEqual((finished.returncode, finished.stdout, finished.stderr), (0, b"Uryyb\n", b""))
 
-    def test_launcher_runs_the_installed_module(self):
-        self.assert_launcher_works(self.prefix)
+    def test_commands_run_the_installed_module(self):
+        self.assert_commands_work(self.prefix)
 
-    def test_launcher_follows_a_moved_prefix(self):
+    def test_commands_follow_a_moved_prefix(self):
         moved = os.path.join(self.work.name, "moved")
         shutil.copytree(self.prefix, moved, symlinks=True)
         try:
-            self.assert_launcher_works(moved)
+            self.assert_commands_work(moved)
         finally:
             shutil.rmtree(moved)
 

@@ -7,13 +7,12 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
 import _korvalith
 
-from support import LAUNCHER
+import support
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir))
@@ -77,7 +76,7 @@ class PythonTourTest(unittest.TestCase):
                 self.assertIn(".".join(path[-2:]) + "(", source)
 
 
-@unittest.skipUnless(LAUNCHER and shutil.which("bash"), "needs the launcher and bash")
+@unittest.skipUnless(shutil.which("bash"), "needs bash")
 class CommandLineExamplesTest(unittest.TestCase):
     def sessions(self):
         """Yields (line number, command, expected output) for every "$ " line
@@ -96,12 +95,17 @@ class CommandLineExamplesTest(unittest.TestCase):
 
     def test_sessions_print_what_they_show(self):
         with tempfile.TemporaryDirectory() as work:
-            # "korvalith" on the path runs the launcher under this interpreter.
+            # "korvalith" on the path runs the entry under test by that name:
+            # the program itself, or the launcher under this interpreter.
             bin_dir = os.path.join(work, "bin")
             os.mkdir(bin_dir)
+            entry = os.path.join(work, "entry", "korvalith")
+            os.mkdir(os.path.dirname(entry))
+            os.symlink(support.entry(), entry)
             wrapper = os.path.join(bin_dir, "korvalith")
             with open(wrapper, "w", encoding="utf-8") as script:
-                script.write('#!/bin/sh\nexec "%s" "%s" "$@"\n' % (sys.executable, os.path.abspath(LAUNCHER)))
+                quoted = " ".join('"%s"' % part for part in support.command(path=entry))
+                script.write('#!/bin/sh\nexec %s "$@"\n' % quoted)
             os.chmod(wrapper, 0o755)
             cwd = os.path.join(work, "session")
             os.mkdir(cwd)

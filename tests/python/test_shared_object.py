@@ -1,10 +1,28 @@
-"""The built shared object: what it exports and what it needs."""
+"""The built binaries: what the module exports and needs, the korvalith
+program, which runs without any interpreter, and the interpreter the Python
+launcher names."""
 
+import os
 import shutil
 import subprocess
 import unittest
 
 import _korvalith
+
+import support
+
+
+def needed_libraries(path):
+    """The NEEDED entries of an ELF file's dynamic section."""
+    output = subprocess.run(["readelf", "-d", path], capture_output=True, text=True, check=True).stdout
+    return [line for line in output.splitlines() if "(NEEDED)" in line]
+
+
+def elf_target(path):
+    """The ELF class (32 or 64 bits) and machine of a file."""
+    with open(path, "rb") as file:
+        header = file.read(20)
+    return header[4], int.from_bytes(header[18:20], "little")
 
 
 @unittest.skipUnless(shutil.which("nm") and shutil.which("readelf"), "binutils are not installed")
@@ -16,14 +34,43 @@ class SharedObjectTest(unittest.TestCase):
         self.assertEqual(exported, ["PyInit__korvalith"])
 
     def test_does_not_link_libpython(self):
-        output = subprocess.run(["readelf", "-d", _korvalith.__file__], capture_output=True, text=True,
-                                check=True).stdout
-        needed = [line for line in output.splitlines() if "(NEEDED)" in line]
+        needed = needed_libraries(_korvalith.__file__)
         self.assertTrue(needed)
         self.assertFalse([line for line in needed if "libpython" in line], needed)
 
     def test_file_name(self):
         self.assertTrue(_korvalith.__file__.endswith("_korvalith.abi3.so"))
+
+
+@unittest.skipUnless(shutil.which("readelf") and shutil.which("ldd"), "binutils or ldd are not installed")
+# The suite run against an installed wheel (no build directory) has the
+# wheel's korvalith command, the Python launcher, and no program to check.
+@unittest.skipIf(support.PROGRAM is None and "KORVALITH_BUILD_DIR" not in os.environ,
+                 "an installed wheel carries no korvalith program")
+class ProgramTest(unittest.TestCase):
+    def test_never_loads_libpython(self):
+        # Neither the program nor anything it loads at start is libpython.
+        needed = needed_libraries(support.program())
+        self.assertTrue(needed)
+        self.assertFalse([line for line in needed if "python" in line.lower()], needed)
+        loaded = subprocess.run(["ldd", support.program()], capture_output=True, text=True, check=True).stdout
+        self.assertNotIn("python", loaded.lower())
+
+    def test_built_for_the_module_target(self):
+        # The 32-bit build makes a 32-bit program.
+        self.assertEqual(elf_target(support.program()), elf_target(_korvalith.__file__))
+
+
+class LauncherTest(unittest.TestCase):
+    def test_names_the_interpreter_itself(self):
+        # Not a script that picks an interpreter at every start (a version
+        # manager's shim), but the interpreter the build was configured with.
+        with open(support.launcher(), "rb") as launcher:
+            line = launcher.readline()
+        self.assertTrue(line.startswith(b"#!/"), line)
+        interpreter = line[2:].strip().decode()
+        with open(interpreter, "rb") as file:
+            self.assertEqual(file.read(4), b"\x7fELF", interpreter)
 
 
 if __name__ == "__main__":
