@@ -100,21 +100,37 @@ def wheel(session):
     test_wheel(session, sdist, repaired)
 
 
+# The command-line tests, which run once more through the korvalith program.
+COMMAND_LINE_TESTS = ["test_cli", "test_cli_faults", "test_readme.CommandLineExamplesTest"]
+
+
 @nox.session
 @nox.parametrize("python", [interpreter(version) for version in VERSIONS], ids=VERSIONS)
 def installed(session):
     """The whole Python suite against the wheel of `nox -s wheel`, installed
-    in a virtual environment of each CPython as a user would have it."""
+    in a virtual environment of each CPython as a user would have it: the
+    command-line tests through cli.parse() of the installed module under
+    this interpreter, then once more through the installed korvalith
+    program, as CTest runs them through both entries of a build tree."""
     wheel = repaired_wheel("x86_64")
     if wheel is None:
         session.error("no x86-64 wheel of version %s in dist/: run `nox -s wheel` first" % project_version())
     session.install("-r", str(ROOT / "requirements" / "test.txt"))
     session.install("--no-deps", "--force-reinstall", str(wheel))
-    launcher = shutil.which("korvalith", path=session.bin)
+    program = shutil.which("korvalith", path=session.bin)
+    # The wheel carries no Python launcher: this one runs cli.parse() of the
+    # installed module under the session's interpreter.
+    tmp = Path(session.create_tmp()).resolve()
+    launcher = tmp / "korvalith-python"
+    launcher.write_text("#!%s\nimport _korvalith; _korvalith.cli.parse()\n" % (Path(session.bin) / "python"),
+                        encoding="utf-8")
+    launcher.chmod(0o755)
+    env = {"KORVALITH_PROGRAM": program, "KORVALITH_LAUNCHER": str(launcher), "KORVALITH_ENTRY": "python",
+           "KORVALITH_VERSION": project_version(), "HYPOTHESIS_STORAGE_DIRECTORY": str(tmp),
+           "PYTHONDONTWRITEBYTECODE": "1"}
     with session.chdir(ROOT / "tests" / "python"):
-        session.run("python", "-m", "unittest", "discover", "--quiet", "--start-directory", ".",
-                    env={"KORVALITH_LAUNCHER": launcher, "KORVALITH_VERSION": project_version(),
-                         "HYPOTHESIS_STORAGE_DIRECTORY": session.create_tmp(), "PYTHONDONTWRITEBYTECODE": "1"})
+        session.run("python", "-m", "unittest", "discover", "--quiet", "--start-directory", ".", env=env)
+        session.run("python", "-m", "unittest", "--quiet", *COMMAND_LINE_TESTS, env={**env, "KORVALITH_ENTRY": "program"})
 
 
 @nox.session

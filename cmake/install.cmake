@@ -3,14 +3,14 @@
 #
 # A wheel (scikit-build-core, see pyproject.toml, sets SKBUILD and the
 # wheel's directories): the module and the stubs go into its platform library
-# directory, and the command among its scripts, which pip installs into the
-# environment's bin/ with the #! line naming the environment's interpreter.
+# directory, and the korvalith program among its scripts, which pip copies
+# into the environment's bin/ as it is. The command then starts without an
+# interpreter, as the program of a build tree or a prefix does.
 if(SKBUILD)
   install(TARGETS _korvalith LIBRARY DESTINATION ${SKBUILD_PLATLIB_DIR})
   install(DIRECTORY stubs/_korvalith-stubs DESTINATION ${SKBUILD_PLATLIB_DIR}
     FILES_MATCHING PATTERN "*.pyi")
-  # The wheel's korvalith command: the launcher script.
-  install(PROGRAMS cmake/korvalith-wheel DESTINATION ${SKBUILD_SCRIPTS_DIR} RENAME korvalith)
+  install(TARGETS korvalith RUNTIME DESTINATION ${SKBUILD_SCRIPTS_DIR})
   return()
 endif()
 

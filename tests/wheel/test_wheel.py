@@ -30,12 +30,17 @@ INTERPRETER = os.environ.get("KORVALITH_WHEEL_INTERPRETER") or sys.executable
 
 MODULE_FILE = "_korvalith.abi3.so"
 STUB_PACKAGE = "_korvalith-stubs"
-# The oldest manylinux tag each platform's module can carry (see README.md,
-# Building the wheels), and the ELF class and machine of its module.
+# The oldest manylinux tag each platform's module and program can carry (see
+# README.md, Building the wheels), the ELF class and machine of both, and the
+# shared libraries the program needs: the C library, its loader and GCC's
+# unwinder; no libpython, and no shared C++ runtime (it costs start-up time).
 PLATFORMS = {
-    "x86_64": {"tag": "manylinux_2_34_x86_64", "elf": (2, 62), "bits": 64},
-    "i686": {"tag": "manylinux_2_34_i686", "elf": (1, 3), "bits": 32},
+    "x86_64": {"tag": "manylinux_2_34_x86_64", "elf": (2, 62), "bits": 64,
+               "needed": {"libc.so.6", "libgcc_s.so.1", "ld-linux-x86-64.so.2"}},
+    "i686": {"tag": "manylinux_2_34_i686", "elf": (1, 3), "bits": 32,
+             "needed": {"libc.so.6", "libgcc_s.so.1", "ld-linux.so.2"}},
 }
+PROGRAM_FILE = "korvalith-%s.data/scripts/korvalith"
 # The source distribution holds these files of the source tree, and every
 # file of these directories; pyproject.toml's sdist.include says the same.
 SDIST_FILES = {"CMakeLists.txt", "CMakePresets.json", "LICENSE", "README.md", "pyproject.toml",
@@ -49,6 +54,7 @@ def project_version():
 
 
 VERSION = project_version()
+PROGRAM_FILE %= VERSION
 MACHINE = re.search(r"_(x86_64|i686)\.whl$", WHEEL)[1] if WHEEL.endswith((".whl")) else "x86_64"
 
 
@@ -76,6 +82,18 @@ def git_files():
     committed that git does not ignore, relative to it."""
     listed = run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"], cwd=SOURCE_DIR)
     return {name for name in listed.split("\0") if name and os.path.isfile(os.path.join(SOURCE_DIR, name))}
+
+
+def elf_target(header):
+    """The ELF class and machine of a file that starts with `header`."""
+    if header[:4] != b"\x7fELF":
+        raise AssertionError("not an ELF file: %r" % header[:16])
+    return header[4], int.from_bytes(header[18:20], "little")
+
+
+def needed_libraries(path):
+    """The shared libraries an ELF file names in its dynamic section."""
+    return set(re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", run(["readelf", "-d", path])))
 
 
 class Venv:
@@ -123,15 +141,21 @@ class WheelFileTest(unittest.TestCase):
         with zipfile.ZipFile(WHEEL) as wheel:
             # auditwheel writes entries for directories too.
             payload = sorted(name for name in wheel.namelist() if ".dist-info/" not in name and not name.endswith("/"))
-            self.assertEqual(payload, sorted([MODULE_FILE, "korvalith-%s.data/scripts/korvalith" % VERSION]
+            self.assertEqual(payload, sorted([MODULE_FILE, PROGRAM_FILE]
                                              + [STUB_PACKAGE + "/" + stub for stub in stubs]))
+            # The command is the program itself, not an entry point that
+            # pip would turn into a script run by the interpreter.
+            self.assertNotIn("korvalith-%s.dist-info/entry_points.txt" % VERSION, wheel.namelist())
+            program = wheel.read(PROGRAM_FILE)
+            program_mode = wheel.getinfo(PROGRAM_FILE).external_attr >> 16
             for stub in stubs:
                 with open(os.path.join(SOURCE_DIR, "stubs", STUB_PACKAGE, stub), "rb") as source:
                     self.assertEqual(wheel.read(STUB_PACKAGE + "/" + stub), source.read(), stub)
             module = wheel.read(MODULE_FILE)
             metadata = wheel.read("korvalith-%s.dist-info/METADATA" % VERSION).decode()
-        self.assertEqual(module[:4], b"\x7fELF")
-        self.assertEqual((module[4], int.from_bytes(module[18:20], "little")), PLATFORMS[MACHINE]["elf"])
+        self.assertEqual(elf_target(module), PLATFORMS[MACHINE]["elf"])
+        self.assertEqual(elf_target(program), PLATFORMS[MACHINE]["elf"])
+        self.assertEqual(program_mode & 0o111, 0o111, oct(program_mode))
         for field in ("Name: korvalith", "Version: " + VERSION, "Requires-Python: >=3.10", "License-Expression: MIT"):
             self.assertRegex(metadata, "(?m)^" + re.escape(field) + "$")
 
@@ -173,8 +197,12 @@ class InstalledWheelTest(unittest.TestCase):
         self.assertEqual(os.path.realpath(module_file), os.path.realpath(os.path.join(platlib, MODULE_FILE)))
         self.assertEqual((int(bits), rotated), (PLATFORMS[MACHINE]["bits"], "Uryyb"))
 
-    def test_command_runs_the_installed_module(self):
+    @unittest.skipUnless(shutil.which("readelf"), "binutils are not installed")
+    def test_command_is_the_native_program(self):
         command = os.path.join(self.venv.root, "bin", "korvalith")
+        with open(command, "rb") as program:
+            self.assertEqual(elf_target(program.read(20)), PLATFORMS[MACHINE]["elf"])
+        self.assertEqual(needed_libraries(command), PLATFORMS[MACHINE]["needed"])
         cases = [
             (("base64", "encode", "-s", "hello"), 0, b"aGVsbG8=\n"),
             (("--version",), 0, b"Korvalith " + VERSION.encode() + b"\n"),
