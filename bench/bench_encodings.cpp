@@ -37,24 +37,20 @@ struct Codec {
     korvalith::CoreResult<void> (*decode_into)(korvalith::ByteView, std::span<std::uint8_t>, VectorPath);
 };
 
-const Codec BASE32{
-    korvalith::base32_encoded_size,
-    [](korvalith::ByteView data, std::span<std::uint8_t> out, VectorPath path) {
-        korvalith::base32_encode_into(data, out, path);
-    },
-    korvalith::base32_decoded_size,
-    [](korvalith::ByteView text, std::span<std::uint8_t> out, VectorPath path) {
-        return korvalith::base32_decode_into(text, out, path);
-    }};
-const Codec BASE64{
-    korvalith::base64_encoded_size,
-    [](korvalith::ByteView data, std::span<std::uint8_t> out, VectorPath path) {
-        korvalith::base64_encode_into(data, out, path);
-    },
-    korvalith::base64_decoded_size,
-    [](korvalith::ByteView text, std::span<std::uint8_t> out, VectorPath path) {
-        return korvalith::base64_decode_into(text, out, path);
-    }};
+template <typename C>
+constexpr Codec codec_of() {
+    return {C::encoded_size,
+            [](korvalith::ByteView data, std::span<std::uint8_t> out, VectorPath path) {
+                C::encode_into(data, out, path);
+            },
+            C::decoded_size,
+            [](korvalith::ByteView text, std::span<std::uint8_t> out, VectorPath path) {
+                return C::decode_into(text, out, path);
+            }};
+}
+
+const Codec BASE32 = codec_of<korvalith::Base32>();
+const Codec BASE64 = codec_of<korvalith::Base64>();
 
 bool skipped(benchmark::State& state, VectorPath path) {
     if (korvalith::vector_path_supported(path)) return false;

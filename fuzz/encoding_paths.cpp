@@ -35,16 +35,16 @@ struct Codec {
     CoreResult<void> (*decode_into)(ByteView, std::span<std::uint8_t>, VectorPath);
 };
 
-const Codec BASE32{
-    base32_encoded_size,
-    [](ByteView data, std::span<std::uint8_t> out, VectorPath path) { base32_encode_into(data, out, path); },
-    base32_decoded_size,
-    [](ByteView text, std::span<std::uint8_t> out, VectorPath path) { return base32_decode_into(text, out, path); }};
-const Codec BASE64{
-    base64_encoded_size,
-    [](ByteView data, std::span<std::uint8_t> out, VectorPath path) { base64_encode_into(data, out, path); },
-    base64_decoded_size,
-    [](ByteView text, std::span<std::uint8_t> out, VectorPath path) { return base64_decode_into(text, out, path); }};
+template <typename C>
+constexpr Codec codec_of() {
+    return {C::encoded_size,
+            [](ByteView data, std::span<std::uint8_t> out, VectorPath path) { C::encode_into(data, out, path); },
+            C::decoded_size,
+            [](ByteView text, std::span<std::uint8_t> out, VectorPath path) { return C::decode_into(text, out, path); }};
+}
+
+const Codec BASE32 = codec_of<Base32>();
+const Codec BASE64 = codec_of<Base64>();
 
 Bytes encode(const Codec& codec, ByteView data, VectorPath path) {
     Bytes text(*codec.encoded_size(data.size()));

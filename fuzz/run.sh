@@ -6,7 +6,9 @@
 #
 # SECONDS per harness defaults to 300; the harnesses default to every
 # fuzz/*.cpp. New inputs are kept in build-fuzz/corpus/<harness>/ (the seeds
-# in fuzz/corpus/ stay as committed); a failing input is saved in
+# in fuzz/corpus/ stay as committed). A harness with a dictionary program
+# (fuzz/dictionaries/<harness>.cpp) runs with the dictionary the build wrote
+# from it, build-fuzz/fuzz/<harness>.dict. A failing input is saved in
 # build-fuzz/artifacts/<harness>/ and the script exits non-zero. Reproduce
 # one with: build-fuzz/fuzz/<harness> <input file>
 set -euo pipefail
@@ -34,8 +36,8 @@ for harness in "${harnesses[@]}"; do
   mkdir -p "$corpus" "$artifacts" "fuzz/corpus/$harness"
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096
            -print_final_stats=1 -artifact_prefix="$artifacts/")
-  if [[ -f fuzz/$harness.dict ]]; then
-    options+=(-dict="fuzz/$harness.dict")
+  if [[ -f build-fuzz/fuzz/$harness.dict ]]; then
+    options+=(-dict="build-fuzz/fuzz/$harness.dict")
   fi
   echo "--- $harness: ${seconds} s"
   if build-fuzz/fuzz/"$harness" "${options[@]}" "$corpus" "fuzz/corpus/$harness" >"$log" 2>&1; then

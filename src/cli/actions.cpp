@@ -3,6 +3,7 @@
 #include "ciphers/caesar.hpp"
 #include "ciphers/rot13.hpp"
 #include "ciphers/vigenere.hpp"
+#include "cli/action_rules.hpp"
 #include "cli/arguments.hpp"
 #include "encodings/base32.hpp"
 #include "encodings/base64.hpp"
@@ -103,29 +104,8 @@ constexpr ActionDeclaration ACTIONS[] = {
      .core_error_with_string = CoreErrorReport::invalid_value, .core_error_from_file = CoreErrorReport::invalid_value},
 };
 
-// What the table must hold for the tree and the dispatcher to work from it.
-constexpr bool declares(const ActionDeclaration& action, std::string_view id) {
-    for (const Argument& argument : action.arguments) {
-        if (argument.id == id) return true;
-    }
-    return false;
-}
-
-constexpr bool table_is_sound() {
-    for (const ActionDeclaration& action : ACTIONS) {
-        // The dispatcher reads the input through <data>.
-        if (!declares(action, DATA.argument.id)) return false;
-        bool in_a_group = false;
-        for (const GroupDeclaration& group : GROUPS) in_a_group = in_a_group || group.name == action.group;
-        if (!in_a_group) return false;
-        std::size_t same = 0;
-        for (const ActionDeclaration& other : ACTIONS) same += other.group == action.group && other.name == action.name;
-        if (same != 1) return false;
-    }
-    return true;
-}
-
-static_assert(table_is_sound(), "every action declares <data>, belongs to a declared group and is declared once");
+// What the tree and the dispatcher need of the table (cli/action_rules.hpp).
+static_assert(check_action_table<GROUPS, ACTIONS>(), "the action table breaks the rule named above");
 
 }  // namespace
 

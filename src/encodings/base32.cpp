@@ -3,8 +3,6 @@
 #include <bit>
 #include <cstring>
 
-#include "encodings/base32_vector.hpp"
-#include "encodings/group_codec.hpp"
 #include "encodings/group_tables.hpp"
 
 namespace korvalith {
@@ -44,9 +42,10 @@ void encode_tail(const std::uint8_t* in, std::size_t count, std::uint8_t* out) {
     std::memset(out + used, '=', 8 - used);
 }
 
+}  // namespace
+
 // Base32's parts of the shared driver (see group_codec.hpp).
 struct Base32Scheme {
-    static constexpr unsigned BITS = 5;
     static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE32_DECODE_TABLE;
     static constexpr const char* INVALID_PREFIX = "Invalid Base32 character: ";
 
@@ -77,31 +76,8 @@ struct Base32Scheme {
     }
 };
 
-using Base32 = GroupCodec<Base32Scheme>;
-
-}  // namespace
-
-std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept { return Base32::encoded_size(size); }
-
-void base32_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept { Base32::encode_into(data, out); }
-
-void base32_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
-    Base32::encode_into(data, out, path);
-}
-
-std::size_t base32_decoded_size(ByteView text) noexcept { return Base32::decoded_size(text); }
-
-CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out) {
-    return Base32::decode_into(text, out);
-}
-
-CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
-    return Base32::decode_into(text, out, path);
-}
-
-CoreResult<ByteBuffer> base32_encode(ByteView data) { return Base32::encode(data); }
-
-CoreResult<ByteBuffer> base32_decode(ByteView text) { return Base32::decode(text); }
+// The codec, instantiated here, where the scheme's routines inline into it.
+template class GroupCodec<5, Base32Scheme>;
 
 }  // namespace korvalith
 
@@ -109,32 +85,7 @@ CoreResult<ByteBuffer> base32_decode(ByteView text) { return Base32::decode(text
 
 #include "encodings/trim.hpp"
 #include "module/encoding_functions.hpp"
-#include "module/submodules.hpp"
 
-namespace korvalith::py {
-
-namespace {
-
-struct Base32Cores {
-    static constexpr std::size_t GROUP_LENGTH = 8;
-    static ByteView trim(ByteView text) { return trim_for_decode(text); }
-    static CoreResult<ByteBuffer> encode(ByteView data) { return base32_encode(data); }
-    static std::optional<std::size_t> encoded_size(std::size_t size) { return base32_encoded_size(size); }
-    static void encode_into(ByteView data, std::span<std::uint8_t> out) { base32_encode_into(data, out); }
-    static CoreResult<ByteBuffer> decode(ByteView text) { return base32_decode(text); }
-    static std::size_t decoded_size(ByteView text) { return base32_decoded_size(text); }
-    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
-        return base32_decode_into(text, out);
-    }
-};
-
-using Functions = EncodingFunctions<Base32Cores>;
-
-}  // namespace
-
-}  // namespace korvalith::py
-
-KORVALITH_PYTHON_SUBMODULE(base32, Functions::Encode, Functions::Decode, Functions::EncodeBytes,
-                          Functions::DecodeBytes);
+KORVALITH_ENCODING_SUBMODULE(base32, korvalith::Base32, korvalith::trim_for_decode);
 
 #endif

@@ -1,15 +1,15 @@
-// Base32 with the standard alphabet and "=" padding. The routines below are
-// the shared driver's (group_codec.hpp) over groups of five bytes and eight
-// characters, with Base32's plain routine and vector steps.
+// Base32 with the standard alphabet and "=" padding: the shared driver
+// (group_codec.hpp) over groups of five bytes and eight characters, with
+// Base32's plain routines and vector steps.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string_view>
 
 #include "common/byte_buffer.hpp"
+#include "encodings/group_codec.hpp"
 #include "encodings/vector_path.hpp"
 
 namespace korvalith {
@@ -30,33 +30,22 @@ inline constexpr std::array<std::uint8_t, 256> BASE32_DECODE_TABLE = [] {
     return table;
 }();
 
-// The length of the Base32 text of `size` bytes, 8 * ceil(size / 5), or
-// nothing when it does not fit in a size_t.
-std::optional<std::size_t> base32_encoded_size(std::size_t size) noexcept;
+// Base32's parts of the shared driver (group_codec.hpp), with its plain
+// routines, in base32.cpp.
+struct Base32Scheme;
 
-// Writes the Base32 text of `data` (ASCII, padded with "=") into `out`,
-// which holds exactly base32_encoded_size(data.size()) bytes. Runs on the
-// widest path this CPU supports, or on `path`, which it must support.
-void base32_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept;
-void base32_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept;
+// The vector loops of `path` for Base32 (none for the scalar path), in
+// base32_vector.cpp. The caller makes sure the CPU supports the path.
+CodecKernels base32_kernels(VectorPath path) noexcept;
 
-// The number of bytes `text` decodes to when it is valid: what its
-// characters before the first "=" hold in whole bytes. A quick pass that
-// looks only for the "=".
-std::size_t base32_decoded_size(ByteView text) noexcept;
+// Base32: encoded_size, encode_into, decoded_size, decode_into, encode and
+// decode (group_codec.hpp). Decoding takes letters in either case; a byte
+// outside the alphabet fails with "Invalid Base32 character: '<c>'".
+using Base32 = GroupCodec<5, Base32Scheme>;
+extern template class GroupCodec<5, Base32Scheme>;
 
-// Decodes Base32 text leniently into `out`, which holds exactly
-// base32_decoded_size(text) bytes: both letter cases are accepted, decoding
-// stops at the first "=", missing padding is accepted and leftover bits are
-// dropped unchecked. Any other byte outside the alphabet before the first
-// "=" fails with "Invalid Base32 character: '<c>'" (the contents of `out`
-// are then unspecified). Path as for base32_encode_into.
-CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out);
-CoreResult<void> base32_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path);
-
-// The same as owned buffers, allocated once at their final length. Encoding
-// fails only when the result's size or memory is out of reach.
-CoreResult<ByteBuffer> base32_encode(ByteView data);
-CoreResult<ByteBuffer> base32_decode(ByteView text);
+// The core routines that the Python functions and the command line share.
+inline CoreResult<ByteBuffer> base32_encode(ByteView data) { return Base32::encode(data); }
+inline CoreResult<ByteBuffer> base32_decode(ByteView text) { return Base32::decode(text); }
 
 }  // namespace korvalith

@@ -3,9 +3,7 @@
 // with a compare; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI extracts the indices with one multishift and does the table
 // lookups with byte permutes. The loops that run them are shared with Base64
-// (vector_loops.hpp).
-#include "encodings/base32_vector.hpp"
-
+// (vector_loops.hpp); base32_kernels hands them to the driver.
 #include <array>
 #include <cstdint>
 

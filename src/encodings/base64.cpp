@@ -3,8 +3,6 @@
 #include <bit>
 #include <cstring>
 
-#include "encodings/base64_vector.hpp"
-#include "encodings/group_codec.hpp"
 #include "encodings/group_tables.hpp"
 
 namespace korvalith {
@@ -52,16 +50,20 @@ inline void encode_group(const std::uint8_t* in, std::uint8_t* out) {
     PAIRS.write(out + 2, bits & 0xFFF);
 }
 
+}  // namespace
+
 // Base64's parts of the shared driver (see group_codec.hpp).
 struct Base64Scheme {
-    static constexpr unsigned BITS = 6;
     static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE64_DECODE_TABLE;
     static constexpr const char* INVALID_PREFIX = "Invalid base64 character: ";
 
     static CodecKernels kernels(VectorPath path) noexcept { return base64_kernels(path); }
 
-    // Four groups at a time while there are as many.
-    static void encode_plain(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept {
+    // Four groups at a time while there are as many. Inlined into the
+    // driver's one call, which the compiler would not do unasked for a
+    // routine this long.
+    [[gnu::always_inline]] static void encode_plain(const std::uint8_t* in, std::size_t size,
+                                                    std::uint8_t* out) noexcept {
         const std::size_t groups = size / 3;
         const std::size_t rest = size % 3;
         std::size_t group = 0;
@@ -94,31 +96,8 @@ struct Base64Scheme {
     }
 };
 
-using Base64 = GroupCodec<Base64Scheme>;
-
-}  // namespace
-
-std::optional<std::size_t> base64_encoded_size(std::size_t size) noexcept { return Base64::encoded_size(size); }
-
-void base64_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept { Base64::encode_into(data, out); }
-
-void base64_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
-    Base64::encode_into(data, out, path);
-}
-
-std::size_t base64_decoded_size(ByteView text) noexcept { return Base64::decoded_size(text); }
-
-CoreResult<void> base64_decode_into(ByteView text, std::span<std::uint8_t> out) {
-    return Base64::decode_into(text, out);
-}
-
-CoreResult<void> base64_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
-    return Base64::decode_into(text, out, path);
-}
-
-CoreResult<ByteBuffer> base64_encode(ByteView data) { return Base64::encode(data); }
-
-CoreResult<ByteBuffer> base64_decode(ByteView text) { return Base64::decode(text); }
+// The codec, instantiated here, where the scheme's routines inline into it.
+template class GroupCodec<6, Base64Scheme>;
 
 }  // namespace korvalith
 
@@ -126,32 +105,7 @@ CoreResult<ByteBuffer> base64_decode(ByteView text) { return Base64::decode(text
 
 #include "encodings/trim.hpp"
 #include "module/encoding_functions.hpp"
-#include "module/submodules.hpp"
 
-namespace korvalith::py {
-
-namespace {
-
-struct Base64Cores {
-    static constexpr std::size_t GROUP_LENGTH = 4;
-    static ByteView trim(ByteView text) { return trim_for_decode(text); }
-    static CoreResult<ByteBuffer> encode(ByteView data) { return base64_encode(data); }
-    static std::optional<std::size_t> encoded_size(std::size_t size) { return base64_encoded_size(size); }
-    static void encode_into(ByteView data, std::span<std::uint8_t> out) { base64_encode_into(data, out); }
-    static CoreResult<ByteBuffer> decode(ByteView text) { return base64_decode(text); }
-    static std::size_t decoded_size(ByteView text) { return base64_decoded_size(text); }
-    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
-        return base64_decode_into(text, out);
-    }
-};
-
-using Functions = EncodingFunctions<Base64Cores>;
-
-}  // namespace
-
-}  // namespace korvalith::py
-
-KORVALITH_PYTHON_SUBMODULE(base64, Functions::Encode, Functions::Decode, Functions::EncodeBytes,
-                          Functions::DecodeBytes);
+KORVALITH_ENCODING_SUBMODULE(base64, korvalith::Base64, korvalith::trim_for_decode);
 
 #endif

@@ -1,15 +1,15 @@
-// Base64 with the standard alphabet and "=" padding. The routines below are
-// the shared driver's (group_codec.hpp) over groups of three bytes and four
-// characters, with Base64's plain routine and vector steps.
+// Base64 with the standard alphabet and "=" padding: the shared driver
+// (group_codec.hpp) over groups of three bytes and four characters, with
+// Base64's plain routines and vector steps.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string_view>
 
 #include "common/byte_buffer.hpp"
+#include "encodings/group_codec.hpp"
 #include "encodings/vector_path.hpp"
 
 namespace korvalith {
@@ -29,33 +29,22 @@ inline constexpr std::array<std::uint8_t, 256> BASE64_DECODE_TABLE = [] {
     return table;
 }();
 
-// The length of the Base64 text of `size` bytes, 4 * ceil(size / 3), or
-// nothing when it does not fit in a size_t.
-std::optional<std::size_t> base64_encoded_size(std::size_t size) noexcept;
+// Base64's parts of the shared driver (group_codec.hpp), with its plain
+// routines, in base64.cpp.
+struct Base64Scheme;
 
-// Writes the Base64 text of `data` (ASCII, padded with "=") into `out`,
-// which holds exactly base64_encoded_size(data.size()) bytes. Runs on the
-// widest path this CPU supports, or on `path`, which it must support.
-void base64_encode_into(ByteView data, std::span<std::uint8_t> out) noexcept;
-void base64_encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept;
+// The vector loops of `path` for Base64 (none for the scalar path), in
+// base64_vector.cpp. The caller makes sure the CPU supports the path.
+CodecKernels base64_kernels(VectorPath path) noexcept;
 
-// The number of bytes `text` decodes to when it is valid: what its
-// characters before the first "=" hold in whole bytes. A quick pass that
-// looks only for the "=".
-std::size_t base64_decoded_size(ByteView text) noexcept;
+// Base64: encoded_size, encode_into, decoded_size, decode_into, encode and
+// decode (group_codec.hpp). A byte outside the alphabet fails with
+// "Invalid base64 character: '<c>'".
+using Base64 = GroupCodec<6, Base64Scheme>;
+extern template class GroupCodec<6, Base64Scheme>;
 
-// Decodes Base64 text leniently into `out`, which holds exactly
-// base64_decoded_size(text) bytes: decoding stops at the first "=", missing
-// padding is accepted and leftover bits are dropped unchecked. Any other
-// byte outside the alphabet before the first "=" fails with
-// "Invalid base64 character: '<c>'" (the contents of `out` are then
-// unspecified). Path as for base64_encode_into.
-CoreResult<void> base64_decode_into(ByteView text, std::span<std::uint8_t> out);
-CoreResult<void> base64_decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path);
-
-// The same as owned buffers, allocated once at their final length. Encoding
-// fails only when the result's size or memory is out of reach.
-CoreResult<ByteBuffer> base64_encode(ByteView data);
-CoreResult<ByteBuffer> base64_decode(ByteView text);
+// The core routines that the Python functions and the command line share.
+inline CoreResult<ByteBuffer> base64_encode(ByteView data) { return Base64::encode(data); }
+inline CoreResult<ByteBuffer> base64_decode(ByteView text) { return Base64::decode(text); }
 
 }  // namespace korvalith

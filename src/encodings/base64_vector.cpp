@@ -3,9 +3,7 @@
 // byte shuffle; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI does both with byte permutes over whole tables and extracts
 // the indices with one multishift. The loops that run them are shared with
-// Base32 (vector_loops.hpp).
-#include "encodings/base64_vector.hpp"
-
+// Base32 (vector_loops.hpp); base64_kernels hands them to the driver.
 #include <array>
 #include <cstdint>
 

@@ -2,8 +2,9 @@
 // groups of characters (five bytes as eight, three as four), both run the
 // vector loops of a path over the bulk and their plain routine over the
 // rest, and both decode by the same lenient rules. GroupCodec holds that
-// once; each codec's file gives it a scheme with the codec's own parts and
-// names the results (base32_encode, base64_decode_into, ...).
+// once. Each codec's header names the codec by the bits of one character and
+// its scheme, the codec's own parts (using Base64 = GroupCodec<6,
+// Base64Scheme>), and callers use it directly: Base64::encode_into(data, out).
 #pragma once
 
 #include <array>
@@ -22,8 +23,8 @@
 
 namespace korvalith {
 
-// `Scheme` holds one codec's parts:
-// - BITS, the bits one character carries; they fix the group sizes.
+// `Bits` is the number of bits one character carries; it fixes the group
+// sizes. `Scheme` holds the codec's other parts:
 // - DECODE_TABLE, each byte's value (255 outside the alphabet), and
 //   INVALID_PREFIX, the start of the message for a byte outside it.
 // - kernels(path): the vector loops of a path (see vector_path.hpp).
@@ -33,17 +34,26 @@ namespace korvalith {
 //   groups, from a group boundary: advances `in` and `out` past the groups
 //   of plain characters that fit, and stops before the first group holding
 //   anything else ("=", white space, any byte outside the alphabet).
-template <typename Scheme>
+// A codec's header names the scheme, declared there and defined in the
+// codec's source file, and declares `extern template class GroupCodec<...>`;
+// the source file instantiates the codec beside the scheme's routines, which
+// inline into the driver there. Elsewhere the scheme stays incomplete: no
+// routine that uses it is written inline in the class.
+template <unsigned Bits, typename Scheme>
 class GroupCodec {
 public:
-    static constexpr std::size_t GROUP_CHARACTERS = std::lcm(Scheme::BITS, 8u) / Scheme::BITS;
-    static constexpr std::size_t GROUP_BYTES = std::lcm(Scheme::BITS, 8u) / 8;
+    static constexpr std::size_t GROUP_CHARACTERS = std::lcm(Bits, 8u) / Bits;
+    static constexpr std::size_t GROUP_BYTES = std::lcm(Bits, 8u) / 8;
 
-    // The public routines, as base32.hpp and base64.hpp describe them.
+    // The length of the text of `size` bytes, GROUP_CHARACTERS per started
+    // group of GROUP_BYTES, or nothing when it does not fit in a size_t.
     static std::optional<std::size_t> encoded_size(std::size_t size) noexcept {
         return checked_mul(size / GROUP_BYTES + (size % GROUP_BYTES != 0), GROUP_CHARACTERS);
     }
 
+    // The number of bytes `text` decodes to when it is valid: what its
+    // characters before the first "=" hold in whole bytes. A quick pass that
+    // looks only for the "=".
     static std::size_t decoded_size(ByteView text) noexcept {
         const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
         const auto* end = pad != nullptr ? static_cast<const std::uint8_t*>(pad) : text.data() + text.size();
@@ -54,20 +64,27 @@ public:
                characters % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
     }
 
+    // Writes the text of `data` (ASCII, padded with "=") into `out`, which
+    // holds exactly encoded_size(data.size()) bytes. Runs on the widest path
+    // this CPU supports, or on `path`, which it must support.
     static void encode_into(ByteView data, std::span<std::uint8_t> out) noexcept {
         encode_with(widest_kernels(), data, out);
     }
-    static void encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
-        encode_with(Scheme::kernels(path), data, out);
-    }
+    static void encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept;
 
+    // Decodes `text` leniently into `out`, which holds exactly
+    // decoded_size(text) bytes: decoding stops at the first "=", missing
+    // padding is accepted and leftover bits are dropped unchecked. Any other
+    // byte outside the alphabet before the first "=" fails with
+    // INVALID_PREFIX and the byte in quotes (the contents of `out` are then
+    // unspecified). Path as for encode_into.
     static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
         return decode_with(widest_kernels(), text, out);
     }
-    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
-        return decode_with(Scheme::kernels(path), text, out);
-    }
+    static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path);
 
+    // The same as owned buffers, allocated once at their final length.
+    // Encoding fails only when the result's size or memory is out of reach.
     static CoreResult<ByteBuffer> encode(ByteView data) {
         auto size = encoded_size(data.size());
         if (!size) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
@@ -95,24 +112,34 @@ private:
                                          const std::uint8_t* out_end);
 };
 
+template <unsigned Bits, typename Scheme>
+void GroupCodec<Bits, Scheme>::encode_into(ByteView data, std::span<std::uint8_t> out, VectorPath path) noexcept {
+    encode_with(Scheme::kernels(path), data, out);
+}
+
+template <unsigned Bits, typename Scheme>
+CoreResult<void> GroupCodec<Bits, Scheme>::decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
+    return decode_with(Scheme::kernels(path), text, out);
+}
+
 // The vector loops of the widest path this CPU supports, chosen once.
-template <typename Scheme>
-const CodecKernels& GroupCodec<Scheme>::widest_kernels() noexcept {
+template <unsigned Bits, typename Scheme>
+const CodecKernels& GroupCodec<Bits, Scheme>::widest_kernels() noexcept {
     static const CodecKernels kernels = Scheme::kernels(widest_vector_path());
     return kernels;
 }
 
 // The vector loop, if any, then the plain encoder from where it stopped.
-template <typename Scheme>
-void GroupCodec<Scheme>::encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept {
+template <unsigned Bits, typename Scheme>
+void GroupCodec<Bits, Scheme>::encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept {
     const std::size_t done = kernels.encode != nullptr ? kernels.encode(data.data(), data.size(), out.data()) : 0;
     Scheme::encode_plain(data.data() + done, data.size() - done, out.data() + done / GROUP_BYTES * GROUP_CHARACTERS);
 }
 
 // The vector loop, if any, then the plain decoder from where it stopped.
-template <typename Scheme>
-CoreResult<void> GroupCodec<Scheme>::decode_with(const CodecKernels& kernels, ByteView text,
-                                                 std::span<std::uint8_t> out) {
+template <unsigned Bits, typename Scheme>
+CoreResult<void> GroupCodec<Bits, Scheme>::decode_with(const CodecKernels& kernels, ByteView text,
+                                                       std::span<std::uint8_t> out) {
     const std::size_t done =
         kernels.decode != nullptr ? kernels.decode(text.data(), text.size(), out.data(), out.size()) : 0;
     return decode_plain(text.data() + done, text.data() + text.size(),
@@ -122,11 +149,11 @@ CoreResult<void> GroupCodec<Scheme>::decode_with(const CodecKernels& kernels, By
 // From a group boundary to the end of the text or the first "=": whole
 // groups of plain characters, then from the first group holding anything
 // else, and for the tail, one character at a time.
-template <typename Scheme>
-CoreResult<void> GroupCodec<Scheme>::decode_plain(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
-                                                  const std::uint8_t* out_end) {
+template <unsigned Bits, typename Scheme>
+CoreResult<void> GroupCodec<Bits, Scheme>::decode_plain(const std::uint8_t* in, const std::uint8_t* end,
+                                                        std::uint8_t* out, const std::uint8_t* out_end) {
     Scheme::decode_plain_groups(in, end, out, out_end);
-    auto rest = decode_bytewise<Scheme::BITS>(Scheme::DECODE_TABLE, Scheme::INVALID_PREFIX, in, end, out, out_end);
+    auto rest = decode_bytewise<Bits>(Scheme::DECODE_TABLE, Scheme::INVALID_PREFIX, in, end, out, out_end);
     if (!rest) return std::unexpected(std::move(rest.error()));
     return {};
 }

@@ -1,7 +1,7 @@
 // The four Python functions of an encoding submodule (encode, decode,
 // encode_bytes, decode_bytes), declared once for every codec. Each codec's
-// file declares its submodule with them, so every function keeps its own
-// entry point. The text functions copy the core's result into the str,
+// file declares its submodule with KORVALITH_ENCODING_SUBMODULE, so every
+// function keeps its own entry point. The text functions copy the core's result into the str,
 // which the interpreter requires; the bytes functions have the core write
 // straight into the new bytes object.
 #pragma once
@@ -9,38 +9,39 @@
 #include <cstdint>
 #include <span>
 
+#include "module/submodules.hpp"
 #include "module/wrapper.hpp"
 
 namespace korvalith::py {
 
-// `Cores` names the codec's GROUP_LENGTH (characters per padded group), the
-// input preparation of its text decode (trim), and its cores: encode and
-// decode into owned buffers; encoded_size, encode_into, decoded_size and
-// decode_into, which write into a span the caller sized.
-template <typename Cores>
+// `Codec` is the codec itself (a GroupCodec: its GROUP_CHARACTERS per padded
+// group; encode and decode into owned buffers; encoded_size, encode_into,
+// decoded_size and decode_into, which write into a span the caller sized),
+// and `Trim` the input preparation of its text decode.
+template <typename Codec, ByteView (*Trim)(ByteView) noexcept>
 struct EncodingFunctions {
-    static WrapperResult encode(ByteView data) { return text_from_core(Cores::encode(data)); }
+    static WrapperResult encode(ByteView data) { return text_from_core(Codec::encode(data)); }
 
     // With `strict`, the text as given must fill whole groups; then white
     // space and trailing "=" are trimmed and the decoded bytes must be UTF-8.
     static WrapperResult decode(ByteView data, bool strict) {
-        if (strict && data.size() % Cores::GROUP_LENGTH != 0) {
+        if (strict && data.size() % Codec::GROUP_CHARACTERS != 0) {
             return std::unexpected(lazy_error(ErrorClass::ValueError,
                                               "Length of input is not valid. Use strict=False to disable length "
                                               "checking."));
         }
-        const ByteView trimmed = Cores::trim(data);
+        const ByteView trimmed = Trim(data);
         if (trimmed.empty()) return new_text({});
-        auto decoded = Cores::decode(trimmed);
+        auto decoded = Codec::decode(trimmed);
         if (!decoded) return std::unexpected(core_failure(decoded.error()));
         return new_text_or_value_error(decoded->view(), "Invalid utf8. Use decode_bytes() instead.");
     }
 
     static WrapperResult encode_bytes(ByteView data) {
-        const auto size = Cores::encoded_size(data.size());
+        const auto size = Codec::encoded_size(data.size());
         if (!size) return std::unexpected(core_failure(CoreError::out_of_memory(SIZE_MAX)));
         return bytes_written_by(*size, [&](std::span<std::uint8_t> out) -> CoreResult<void> {
-            Cores::encode_into(data, out);
+            Codec::encode_into(data, out);
             return {};
         });
     }
@@ -48,8 +49,8 @@ struct EncodingFunctions {
     // The bytes exactly as given: no trimming, no length check. A first
     // pass for the "=" that ends decoding gives the result's exact length.
     static WrapperResult decode_bytes(ByteView data) {
-        return bytes_written_by(Cores::decoded_size(data),
-                                [&](std::span<std::uint8_t> out) { return Cores::decode_into(data, out); });
+        return bytes_written_by(Codec::decoded_size(data),
+                                [&](std::span<std::uint8_t> out) { return Codec::decode_into(data, out); });
     }
 
     using Encode = PythonFunction<"encode", encode, Text<"data">>;
@@ -59,3 +60,16 @@ struct EncodingFunctions {
 };
 
 }  // namespace korvalith::py
+
+// Declares the encoding submodule `name` of the codec `Codec`, whose text
+// decode prepares its input with `Trim`: encode, decode, encode_bytes and
+// decode_bytes, in this order in its __all__. Written once per codec, at
+// global scope, as KORVALITH_PYTHON_SUBMODULE.
+#define KORVALITH_ENCODING_SUBMODULE(name, Codec, Trim)                                   \
+    namespace korvalith::py::name##_encoding {                                            \
+    using Functions = EncodingFunctions<Codec, Trim>;                                     \
+    }                                                                                     \
+    KORVALITH_PYTHON_SUBMODULE(name, name##_encoding::Functions::Encode,                  \
+                               name##_encoding::Functions::Decode,                        \
+                               name##_encoding::Functions::EncodeBytes,                   \
+                               name##_encoding::Functions::DecodeBytes)

@@ -2,8 +2,6 @@
 // the tree of submodules and functions.
 #include <Python.h>
 
-#include <cstring>
-
 #include "module/errors.hpp"
 #include "module/module_tree.hpp"
 #include "module/submodules.hpp"
@@ -40,15 +38,15 @@ int build_module_tree(PyObject* module) {
 
     PyRef group;
     const char* group_name = nullptr;
-    for (const SubmoduleEntry& entry : submodule_table()) {
-        const bool same_group = group && entry.group != nullptr && std::strcmp(entry.group, group_name) == 0;
+    for (const SubmoduleLine* line : submodule_table()) {
+        const bool same_group = group && line->in_group(group_name);
         if (group && !same_group && !attach(module, std::move(group))) return -1;
-        if (entry.group != nullptr && !same_group) {
-            group = new_submodule(entry.group);
-            group_name = entry.group;
+        if (!line->in_top_level() && !same_group) {
+            group = new_submodule(line->group);
+            group_name = line->group;
             if (!group) return -1;
         }
-        if (!attach(entry.group != nullptr ? group.get() : module, build_submodule(entry.submodule()))) return -1;
+        if (!attach(line->in_top_level() ? module : group.get(), build_submodule(*line->submodule))) return -1;
     }
     if (group && !attach(module, std::move(group))) return -1;
     return 0;

@@ -34,6 +34,7 @@ template <auto Convert, Name ParameterName, auto... Default>
 struct Parameter {
     static_assert(sizeof...(Default) <= 1, "a parameter has at most one default");
     using Value = typename std::invoke_result_t<decltype(Convert), PyObject*>::value_type;
+    static constexpr auto DECLARED_NAME = ParameterName;
     static constexpr std::string_view NAME = ParameterName.view();
     static constexpr bool HAS_DEFAULT = sizeof...(Default) == 1;
 

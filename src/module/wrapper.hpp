@@ -37,7 +37,6 @@ template <typename Result, typename... Arguments>
 struct BodyShape<Result (*)(Arguments...)> {
     using Returns = Result;
     using Values = std::tuple<std::remove_cvref_t<Arguments>...>;
-    static constexpr std::size_t ARITY = sizeof...(Arguments);
 };
 template <typename Result, typename... Arguments>
 struct BodyShape<Result (*)(Arguments...) noexcept> : BodyShape<Result (*)(Arguments...)> {};
@@ -117,6 +116,54 @@ inline constexpr std::array<char, DOC_LENGTH<FunctionName, Parameters...> + 1> D
     return writer.text;
 }();
 
+// The checks of a body against its declaration. Each is a function template
+// whose arguments the compiler shows when the check fails, so the error
+// names the function and, for an argument, the parameter and the types:
+//   In instantiation of '... body_argument_has_parameter_type() [with ...
+//   Function = ...{"decode"}; ... Parameter = ...{"strict"}; Expected = bool; Found = int]'
+//   error: static assertion failed: the body's argument for Parameter has the type Found, but ...
+template <Name Function, typename Returns>
+consteval bool body_returns_a_wrapper_result() {
+    static_assert(std::is_same_v<Returns, WrapperResult>,
+                  "the body of Function returns Returns (see 'with' above): it must return a WrapperResult");
+    return std::is_same_v<Returns, WrapperResult>;
+}
+
+template <Name Function, std::size_t Declared, std::size_t Taken>
+consteval bool body_takes_one_argument_per_parameter() {
+    static_assert(Declared == Taken,
+                  "the body of Function takes Taken arguments for Declared declared parameters (see 'with' "
+                  "above): it must take one argument per parameter, in declaration order");
+    return Declared == Taken;
+}
+
+template <Name Function, Name Parameter, typename Expected, typename Found>
+consteval bool body_argument_has_parameter_type() {
+    static_assert(std::is_same_v<Expected, Found>,
+                  "the body's argument for Parameter has the type Found, but the parameter's kind gives Expected "
+                  "(see 'with' above): change the argument's type (a const reference will do) or the kind");
+    return std::is_same_v<Expected, Found>;
+}
+
+template <Name Function, typename Values, typename... Parameters, std::size_t... Index>
+consteval bool body_arguments_have_parameter_types(std::index_sequence<Index...>) {
+    return (body_argument_has_parameter_type<Function, Parameters::DECLARED_NAME, typename Parameters::Value,
+                                             std::tuple_element_t<Index, Values>>() &
+            ... & true);
+}
+
+// The body takes one argument per parameter, each of its parameter's type;
+// the types are checked only when the number of arguments is right.
+template <Name Function, typename Values, typename... Parameters>
+consteval bool body_arguments_match() {
+    if constexpr (!body_takes_one_argument_per_parameter<Function, sizeof...(Parameters), std::tuple_size_v<Values>>()) {
+        return false;
+    } else {
+        return body_arguments_have_parameter_types<Function, Values, Parameters...>(
+            std::index_sequence_for<Parameters...>());
+    }
+}
+
 // Flags of every function that takes arguments, and of one that takes none.
 inline constexpr int ARGUMENT_FLAGS = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
 inline constexpr int NO_ARGUMENT_FLAGS = METH_NOARGS | METH_STATIC;
@@ -159,14 +206,11 @@ template <Name FunctionName, auto Body, typename... Parameters>
 class PythonFunction {
     using Shape = declaration::BodyShape<decltype(Body)>;
     static constexpr std::size_t ARITY = sizeof...(Parameters);
-    static constexpr bool ARITY_MATCHES = Shape::ARITY == ARITY;
-    static constexpr bool TYPES_MATCH =
-        std::is_same_v<typename Shape::Values, std::tuple<typename Parameters::Value...>>;
+    static constexpr bool RETURNS_RESULT =
+        declaration::body_returns_a_wrapper_result<FunctionName, typename Shape::Returns>();
+    static constexpr bool ARGUMENTS_MATCH =
+        declaration::body_arguments_match<FunctionName, typename Shape::Values, Parameters...>();
 
-    static_assert(std::is_same_v<typename Shape::Returns, WrapperResult>, "the body must return a WrapperResult");
-    static_assert(ARITY_MATCHES, "the body must take exactly one argument per declared parameter");
-    static_assert(!ARITY_MATCHES || TYPES_MATCH,
-                  "each argument of the body must have the value type of its parameter, in declaration order");
     static_assert(declaration::defaults_come_last<Parameters...>(),
                   "parameters with a default must follow all parameters without one");
     static_assert(declaration::names_are_distinct<Parameters...>(), "two parameters have the same name");
@@ -182,7 +226,7 @@ class PythonFunction {
             auto value = Converting::value(slots[Index]);
             if (!value) return std::unexpected(std::move(value.error()));
             return convert_and_run<Index + 1>(slots, std::move(values)..., std::move(*value));
-        } else if constexpr (ARITY_MATCHES && TYPES_MATCH) {
+        } else if constexpr (RETURNS_RESULT && ARGUMENTS_MATCH) {
             return Body(std::move(values)...);
         } else {
             std::unreachable();  // the static_asserts above have already failed
@@ -201,7 +245,7 @@ class PythonFunction {
 
     static PyObject* call_without_arguments(PyObject*, PyObject*) noexcept {
         return declaration::run_call([]() -> WrapperResult {
-            if constexpr (ARITY == 0 && ARITY_MATCHES) return Body();
+            if constexpr (ARITY == 0 && RETURNS_RESULT && ARGUMENTS_MATCH) return Body();
             std::unreachable();
         });
     }

@@ -18,9 +18,7 @@
 #include <vector>
 
 #include "encodings/base32.hpp"
-#include "encodings/base32_vector.hpp"
 #include "encodings/base64.hpp"
-#include "encodings/base64_vector.hpp"
 
 namespace korvalith {
 
@@ -69,18 +67,19 @@ struct Codec {
 
 void PrintTo(const Codec* codec, std::ostream* os) { *os << codec->name; }
 
-const Codec BASE32{
-    "Base32", 8, base32_encoded_size,
-    [](ByteView data, std::span<std::uint8_t> out, VectorPath path) { base32_encode_into(data, out, path); },
-    base32_decoded_size,
-    [](ByteView text, std::span<std::uint8_t> out, VectorPath path) { return base32_decode_into(text, out, path); },
-    base32_kernels};
-const Codec BASE64{
-    "Base64", 4, base64_encoded_size,
-    [](ByteView data, std::span<std::uint8_t> out, VectorPath path) { base64_encode_into(data, out, path); },
-    base64_decoded_size,
-    [](ByteView text, std::span<std::uint8_t> out, VectorPath path) { return base64_decode_into(text, out, path); },
-    base64_kernels};
+template <typename C>
+Codec codec_of(const char* name, CodecKernels (*kernels)(VectorPath) noexcept) {
+    return {name,
+            C::GROUP_CHARACTERS,
+            C::encoded_size,
+            [](ByteView data, std::span<std::uint8_t> out, VectorPath path) { C::encode_into(data, out, path); },
+            C::decoded_size,
+            [](ByteView text, std::span<std::uint8_t> out, VectorPath path) { return C::decode_into(text, out, path); },
+            kernels};
+}
+
+const Codec BASE32 = codec_of<Base32>("Base32", base32_kernels);
+const Codec BASE64 = codec_of<Base64>("Base64", base64_kernels);
 
 Bytes random_bytes(std::mt19937& generator, std::size_t size) {
     Bytes bytes(size);
@@ -241,18 +240,18 @@ INSTANTIATE_TEST_SUITE_P(Paths, VectorLoopTest,
 // Exact lengths from the first pass: the characters before the first "="
 // count, whatever follows it.
 TEST(DecodedSize, CountsTheCharactersBeforeTheFirstPad) {
-    EXPECT_EQ(base64_decoded_size(bytes_of("")), 0u);
-    EXPECT_EQ(base64_decoded_size(bytes_of("Z")), 0u);
-    EXPECT_EQ(base64_decoded_size(bytes_of("Zm")), 1u);
-    EXPECT_EQ(base64_decoded_size(bytes_of("Zm9")), 2u);
-    EXPECT_EQ(base64_decoded_size(bytes_of("Zm9v")), 3u);
-    EXPECT_EQ(base64_decoded_size(bytes_of("Zm8=Zm9vZm9v")), 2u);
-    EXPECT_EQ(base64_decoded_size(bytes_of("!!!!!")), 3u);
-    EXPECT_EQ(base32_decoded_size(bytes_of("MZXW6===garbage")), 3u);
-    EXPECT_EQ(base32_decoded_size(bytes_of("MZXW6YTBOI")), 6u);
-    EXPECT_EQ(base32_decoded_size(bytes_of("=MZXW6YTB")), 0u);
-    EXPECT_EQ(base32_encoded_size(SIZE_MAX), std::nullopt);
-    EXPECT_EQ(base64_encoded_size(SIZE_MAX), std::nullopt);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("")), 0u);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("Z")), 0u);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("Zm")), 1u);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("Zm9")), 2u);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("Zm9v")), 3u);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("Zm8=Zm9vZm9v")), 2u);
+    EXPECT_EQ(Base64::decoded_size(bytes_of("!!!!!")), 3u);
+    EXPECT_EQ(Base32::decoded_size(bytes_of("MZXW6===garbage")), 3u);
+    EXPECT_EQ(Base32::decoded_size(bytes_of("MZXW6YTBOI")), 6u);
+    EXPECT_EQ(Base32::decoded_size(bytes_of("=MZXW6YTB")), 0u);
+    EXPECT_EQ(Base32::encoded_size(SIZE_MAX), std::nullopt);
+    EXPECT_EQ(Base64::encoded_size(SIZE_MAX), std::nullopt);
 }
 
 }  // namespace

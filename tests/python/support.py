@@ -73,3 +73,14 @@ def run_cli(*args, env=None, stdin=None, cwd=None, **kwargs):
         stdin = subprocess.DEVNULL
     return subprocess.run(command(*args), stdin=stdin, capture_output=True, env=env, cwd=cwd, timeout=120,
                           **kwargs)
+
+
+def walk_tree(module, path=()):
+    """Yields (attribute path, object, parent) for every submodule and function
+    below module, in the order of the __all__ lists, each submodule before what
+    it holds."""
+    for name in module.__all__:
+        child = getattr(module, name)
+        yield path + (name,), child, module
+        if isinstance(child, type(module)):
+            yield from walk_tree(child, path + (name,))

@@ -41,16 +41,6 @@ def fenced_blocks(info):
         index += 1
 
 
-def tree_functions(module, path=()):
-    """Yields the attribute path of every function under module."""
-    for name in module.__all__:
-        child = getattr(module, name)
-        if isinstance(child, type(module)):
-            yield from tree_functions(child, path + (name,))
-        else:
-            yield path + (name,)
-
-
 class PythonTourTest(unittest.TestCase):
     def test_examples_run_as_written(self):
         # All blocks share one namespace, as in one interactive session.
@@ -69,8 +59,8 @@ class PythonTourTest(unittest.TestCase):
 
     def test_tour_calls_every_function(self):
         source = "".join(text for _, text in fenced_blocks("pycon"))
-        for path in tree_functions(_korvalith):
-            if path == ("cli", "parse"):
+        for path, function, _ in support.walk_tree(_korvalith):
+            if isinstance(function, type(_korvalith)) or path == ("cli", "parse"):
                 continue  # it would parse this test's own command line
             with self.subTest(function=".".join(path)):
                 self.assertIn(".".join(path[-2:]) + "(", source)
