@@ -179,10 +179,11 @@ class ActionsTest(WorkingDirectoryTest):
     def test_ctrl_c_while_python_output_is_flushed(self):
         # A flush blocked on a full pipe runs the SIGINT handler and raises
         # KeyboardInterrupt: the run ends as interrupted, with nothing written.
-        script = self.write("flush.py", b"import sys, _korvalith\n"
-                                        b"class Interrupted:\n"
-                                        b"    def flush(self): raise KeyboardInterrupt\n"
-                                        b"sys.stdout = Interrupted()\n"
+        # The flush here is that handler itself, so no Python frame is left
+        # as garbage when the run ends the process.
+        script = self.write("flush.py", b"import functools, signal, sys, types, _korvalith\n"
+                                        b"handler = functools.partial(signal.default_int_handler, signal.SIGINT, None)\n"
+                                        b"sys.stdout = types.SimpleNamespace(flush=handler)\n"
                                         b"_korvalith.cli.parse()\n")
         for args in (["rot13", "rotate", "-s", "abc"], ["--version"]):
             process = subprocess.run([sys.executable, script, *args], capture_output=True,
