@@ -306,14 +306,19 @@ TEST_F(CliRun, OutputThatDoesNotGetOut) {
         const Redirect error(STDERR_FILENO, "/dev/full");
         EXPECT_EQ(show_failure({FailKind::missing_argument, "Argument <data> was not found"}, build_cli()), 2);
     }
-    // A stop asked for after the last write is no success either.
+    // A stop asked for after the last write is no success either (the run
+    // asks once before it begins and once before its write).
     static int checks;
     checks = 0;
-    const Interruption after_first_check(+[] { return ++checks > 1; });
-    const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = after_first_check});
+    const Interruption after_the_write(+[] { return ++checks > 2; });
+    const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = after_the_write});
     EXPECT_EQ(result.status, STATUS_INTERRUPTED);
     EXPECT_EQ(result.output, "nop\n");
     EXPECT_EQ(result.error, "");
+    // One asked for before the run begins writes nothing, not even help.
+    const Finished stopped = run({"--version"}, {.interruption = Interruption(+[] { return true; })});
+    EXPECT_EQ(stopped.status, STATUS_INTERRUPTED);
+    EXPECT_EQ(stopped.output + stopped.error, "");
 }
 
 TEST(CliRunDeath, RunCliEndsTheProcessWithTheStatus) {
