@@ -18,10 +18,18 @@ call, measured in a child process.
     build-i386/target-python bench/compare.py --build build-i386   # the 32-bit module
 
 The AES rows also compare the module with the one in <build>/portable, which
-the build makes for the tests with the AES instructions left out. On the
-32-bit target, where no peer loads, they are the rows that count:
+the build makes for the tests with the AES instructions left out (it runs the
+bitsliced engine). On the 32-bit target, where no peer loads, they are the
+rows that count:
 
     build-i386/target-python bench/compare.py --build build-i386 --filter aes-
+
+With --aes-reference DIR, rows named "... vs reference" compare the AES
+functions with the module in DIR, for instance one built from an earlier
+commit; with --build pointing at a portable/ directory, that measures the
+bitsliced engine against the engine it replaced:
+
+    python3 bench/compare.py --build build/portable --aes-reference OLD/build/portable --filter "vs reference"
 """
 
 import argparse
@@ -241,7 +249,8 @@ def aes_rows(k, options):
     """AES-ECB over 1 MiB with PKCS#7 padding. Peers get the padded data (and
     strip the padding after decrypting) so they do the same work. A 16-byte
     call counts a peer's creation of its cipher object. The portable rows
-    compare with the same module built without the AES instructions."""
+    compare with the same module built without the AES instructions, the
+    reference rows with the module given by --aes-reference."""
     hazmat = import_optional("cryptography.hazmat.primitives.ciphers",
                              lambda m: m.Cipher(m.algorithms.AES(bytes(16)), m.modes.ECB()).encryptor())
     dome_probe = (lambda m: m.new(bytes(16), m.MODE_ECB).encrypt(bytes(16)))
@@ -249,6 +258,9 @@ def aes_rows(k, options):
     pyaes = import_optional("pyaes")
 
     portable = load_module_from(options.portable or os.path.join(options.build, "portable"))
+    reference = load_module_from(options.aes_reference) if options.aes_reference else None
+    if options.aes_reference and reference is None:
+        sys.exit(f"no _korvalith.abi3.so in {options.aes_reference}")
 
     text = random_bytes(MIB, seed=3)
     padded = text + bytes([16]) * 16
@@ -300,11 +312,19 @@ def aes_rows(k, options):
         if portable is not None:
             assert portable.ciphers.aes.encrypt_ecb(text, key, "pkcs") == ciphertext
             rows += [Row(f"{name} encrypt 1 MiB", MIB, encrypt,
-                         lambda key=key: portable.ciphers.aes.encrypt_ecb(text, key, "pkcs"), "portable path",
+                         lambda key=key: portable.ciphers.aes.encrypt_ecb(text, key, "pkcs"), "no AES instructions",
                          target=10.0),
                      Row(f"{name} decrypt 1 MiB", MIB, decrypt,
                          lambda key=key, ciphertext=ciphertext: portable.ciphers.aes.decrypt_ecb(ciphertext, key, "pkcs"),
-                         "portable path", target=10.0)]
+                         "no AES instructions", target=10.0)]
+        if reference is not None:
+            assert reference.ciphers.aes.encrypt_ecb(text, key, "pkcs") == ciphertext
+            rows += [Row(f"{name} encrypt 1 MiB vs reference", MIB, encrypt,
+                         lambda key=key: reference.ciphers.aes.encrypt_ecb(text, key, "pkcs"), "reference module"),
+                     Row(f"{name} decrypt 1 MiB vs reference", MIB, decrypt,
+                         lambda key=key, ciphertext=ciphertext:
+                             reference.ciphers.aes.decrypt_ecb(ciphertext, key, "pkcs"),
+                         "reference module")]
         if pyaes is not None:
             slow_plain = padded[:slow_size]
             slow_cipher = ciphertext[:slow_size]
@@ -510,6 +530,9 @@ def main():
     parser.add_argument("--portable", default=None,
                         help="directory holding the module built without the AES instructions "
                              "(default: portable/ in the build directory)")
+    parser.add_argument("--aes-reference", default=None,
+                        help="directory holding another module to compare the AES functions with "
+                             "(rows named '... vs reference')")
     parser.add_argument("--wall", action="store_true",
                         help="time with the wall clock instead of the process's CPU time")
     options = parser.parse_args()

@@ -1,10 +1,11 @@
 // AES-ECB: encryption then decryption restores the data for every key size
 // and every padding spelling; each ciphertext block is the single-block
-// cipher (the portable routine) of the padded plaintext block; decrypting
+// cipher (the table reference) of the padded plaintext block; decrypting
 // arbitrary bytes under an arbitrary key and mode never crashes and agrees
 // with a plain model of the unpadding rules; every engine the CPU supports
-// gives the same bytes or the same failure as the fastest one, which the
-// other checks run; the unpadding routines agree with the model on any data.
+// (the table reference, bitsliced, AES-NI, VAES) gives the same bytes or the
+// same failure as the fastest one, which the other checks run; the
+// unpadding routines agree with the model on any data.
 #include <array>
 #include <cstdint>
 #include <optional>

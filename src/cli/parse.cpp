@@ -12,14 +12,21 @@ namespace korvalith::py {
 namespace {
 
 // Output the calling Python code has buffered goes out before the run writes
-// to the same descriptors and perhaps ends the process.
-void flush_python_streams() {
+// to the same descriptors and perhaps ends the process. A stream that cannot
+// be flushed is passed over, but Ctrl-C is not: a flush blocked on a full
+// pipe runs the signal's handler, and its KeyboardInterrupt would otherwise
+// be dropped here, before the run could see it. Returns whether one came.
+bool flush_python_streams_interrupted() {
+    bool interrupted = false;
     for (const char* name : {"stdout", "stderr"}) {
         PyObject* stream = PySys_GetObject(name);  // borrowed
         if (stream == nullptr || stream == Py_None) continue;
         PyRef flushed(PyObject_CallMethod(stream, "flush", nullptr));
-        if (!flushed) PyErr_Clear();
+        if (flushed) continue;
+        interrupted = interrupted || PyErr_ExceptionMatches(PyExc_KeyboardInterrupt) != 0;
+        PyErr_Clear();
     }
+    return interrupted;
 }
 
 // Whether a signal that arrived asks the run to stop: its Python handler
@@ -40,9 +47,12 @@ std::span<char* const> command_line() noexcept {
     return vector.empty() ? vector : vector.subspan(1);
 }
 
+// The check of a run that Ctrl-C stopped before it began.
+bool stopped_already() { return true; }
+
 WrapperResult parse() noexcept {
-    flush_python_streams();
-    cli::run_cli(command_line(), cli::Interruption(signal_stops_run));
+    const bool interrupted = flush_python_streams_interrupted();
+    cli::run_cli(command_line(), cli::Interruption(interrupted ? stopped_already : signal_stops_run));
     return new_reference(Py_None);
 }
 

@@ -40,6 +40,8 @@ std::expected<void, Failure> print_result(Success& success, const Interruption& 
 }  // namespace
 
 std::optional<int> run_arguments(std::span<char* const> command_line, const RunContext& context) {
+    // A stop asked for before the run began ends it before anything is written.
+    if (context.interruption.requested()) return STATUS_INTERRUPTED;
     // The program's own reports show the usage of this tree's top level.
     const Command untouched = build_cli();
     auto arguments = argument_list(command_line);

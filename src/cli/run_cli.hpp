@@ -22,8 +22,8 @@ std::optional<int> run_arguments(std::span<char* const> command_line, const RunC
 // Returns after a successful action; help, version, every error and an
 // interruption end the process inside the call with their status (an
 // interruption with STATUS_INTERRUPTED and no report). `interruption` is
-// asked before each read and write, and once more after the last one,
-// whether the user asked the run to stop (Ctrl-C).
+// asked before the run begins, before each read and write, and once more
+// after the last one, whether the user asked the run to stop (Ctrl-C).
 void run_cli(std::span<char* const> command_line, const Interruption& interruption = {}) noexcept;
 
 }  // namespace korvalith::cli

@@ -96,11 +96,12 @@ bool push_back_wiping(ByteBuffer& buffer, std::uint8_t byte) {
 
 // True when the object's type presents itself as numpy's boolean scalar type.
 Converted<bool> is_numpy_bool(PyObject* type) {
-    const InternedNames& names = interned();
-    auto module = text_attribute(type, names.module);
+    const InternedNames* names = interned();
+    if (names == nullptr) return std::unexpected(take_interpreter_error());
+    auto module = text_attribute(type, names->module);
     if (!module) return std::unexpected(std::move(module.error()));
     if (!*module || PyUnicode_CompareWithASCIIString(module->get(), "numpy") != 0) return false;
-    auto name = text_attribute(type, names.name);
+    auto name = text_attribute(type, names->name);
     if (!name) return std::unexpected(std::move(name.error()));
     if (!*name) return false;
     return PyUnicode_CompareWithASCIIString(name->get(), "bool_") == 0 ||
@@ -243,7 +244,9 @@ Converted<bool> as_flag(PyObject* object) {
     auto numpy_bool = is_numpy_bool(type);
     if (!numpy_bool) return std::unexpected(std::move(numpy_bool.error()));
     if (!*numpy_bool) return std::unexpected(type_mismatch_error(object, bool_type));
-    auto method = lookup_on_type(type, interned().bool_);
+    const InternedNames* names = interned();
+    if (names == nullptr) return std::unexpected(take_interpreter_error());
+    auto method = lookup_on_type(type, names->bool_);
     if (!method) return std::unexpected(std::move(method.error()));
     if (!*method) {
         PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type);

@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <thread>
 
 #include "module/errors.hpp"
@@ -90,10 +92,18 @@ void after_fork_in_child() noexcept {
 
 [[maybe_unused]] const int after_fork_registered = pthread_atfork(nullptr, nullptr, after_fork_in_child);
 
-PyObject* intern(const char* text) {
-    PyObject* object = PyUnicode_InternFromString(text);
-    if (object == nullptr) fatal_null_object();
-    return object;
+// Creates every name, or none: null with the exception pending when one
+// cannot be created.
+bool intern_names() {
+    const char* const texts[] = {"__qualname__", "__module__", "__name__", "__bool__", "__all__"};
+    PyObject** const targets[] = {&names.qualname, &names.module, &names.name, &names.bool_, &names.all};
+    PyRef created[std::size(texts)];
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        created[i] = PyRef(PyUnicode_InternFromString(texts[i]));
+        if (!created[i]) return false;
+    }
+    for (std::size_t i = 0; i < std::size(texts); ++i) *targets[i] = created[i].release();
+    return true;
 }
 
 // collections.abc.Sequence, a new reference; null with the exception pending
@@ -106,19 +116,15 @@ PyRef import_sequence() {
 
 }  // namespace
 
-const InternedNames& interned() {
-    const Once outcome = names_once.run([] {
-        names.qualname = intern("__qualname__");
-        names.module = intern("__module__");
-        names.name = intern("__name__");
-        names.bool_ = intern("__bool__");
-        names.all = intern("__all__");
-        return true;
-    });
-    // Interning runs no Python code, so nothing can ask for the names while
-    // they are being made, and a failure to make one never returns.
-    if (outcome != Once::ready) fatal_error("interned names needed while they are being created");
-    return names;
+const InternedNames* interned() {
+    const Once outcome = names_once.run(intern_names);
+    if (outcome == Once::failed) return nullptr;
+    // Unreachable: only this thread's own build could find the names being
+    // made, and interning runs no Python code (a str is not tracked by the
+    // garbage collector, so creating one starts no collection and no
+    // finaliser), so nothing on this thread asks for them meanwhile.
+    if (outcome == Once::reentered) fatal_error("interned names needed while they are being created");
+    return &names;
 }
 
 PyObject* sequence_type() {

@@ -15,8 +15,9 @@ struct InternedNames {
     PyObject* all;       // "__all__"
 };
 
-// The names; creating them cannot fail recoverably (a failure is fatal).
-const InternedNames& interned();
+// The names, or null with the exception pending when the interpreter could
+// not create them (MemoryError); the next call tries again.
+const InternedNames* interned();
 
 // The `Sequence` type of collections.abc (borrowed), imported once (and once
 // more when Python code run by that import needs the type first). Null, with

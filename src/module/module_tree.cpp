@@ -1,7 +1,6 @@
 #include "module/module_tree.hpp"
 
-#include <cstdio>
-#include <string>
+#include <string_view>
 
 #include "module/errors.hpp"
 #include "module/interned.hpp"
@@ -15,28 +14,11 @@ int raise_mismatch(PyObject* object, PyTypeObject* expected) {
     return -1;
 }
 
-// A description of the pending exception for a fatal diagnostic.
-std::string describe_pending_exception() {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyRef type_held(type), value_held(value), traceback_held(traceback);
-    if (value == nullptr && type == nullptr) return "no exception set";
-    PyRef text(PyObject_Repr(value != nullptr ? value : type));
-    const char* utf8 = text ? PyUnicode_AsUTF8AndSize(text.get(), nullptr) : nullptr;
-    if (utf8 == nullptr) {
-        PyErr_Clear();
-        return "an exception that cannot be described";
-    }
-    return utf8;
-}
-
 }  // namespace
 
 PyRef new_submodule(const char* bare_name) {
     PyRef name(PyUnicode_FromString(bare_name));
-    if (!name) fatal_null_object();
+    if (!name) return PyRef();
     return PyRef(PyModule_NewObject(name.get()));
 }
 
@@ -47,7 +29,9 @@ PyRef new_function(PyMethodDef* record, PyObject* submodule) {
 }
 
 int add_function(PyObject* module, PyObject* function) {
-    PyRef name(PyObject_GetAttr(function, interned().name));
+    const InternedNames* names = interned();
+    if (names == nullptr) return -1;
+    PyRef name(PyObject_GetAttr(function, names->name));
     if (!name) return -1;
     if (!PyUnicode_Check(name.get())) return raise_mismatch(name.get(), &PyUnicode_Type);
     return add_to_module(module, name.get(), function);
@@ -63,12 +47,14 @@ int add_submodule(PyObject* parent, PyObject* child) {
     const std::size_t dot = text.rfind('.');
     const std::string_view last = dot == std::string_view::npos ? text : text.substr(dot + 1);
     PyRef name(PyUnicode_FromStringAndSize(last.data(), static_cast<Py_ssize_t>(last.size())));
-    if (!name) fatal_null_object();
+    if (!name) return -1;
     return add_to_module(parent, name.get(), child);
 }
 
 int add_to_module(PyObject* module, PyObject* name, PyObject* value) {
-    PyObject* all_name = interned().all;
+    const InternedNames* names = interned();
+    if (names == nullptr) return -1;
+    PyObject* all_name = names->all;
     PyRef all(PyObject_GetAttr(module, all_name));
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
@@ -79,10 +65,7 @@ int add_to_module(PyObject* module, PyObject* name, PyObject* value) {
     } else if (!PyList_Check(all.get())) {
         return raise_mismatch(all.get(), &PyList_Type);
     }
-    if (PyList_Append(all.get(), name) != 0) {
-        std::string diagnostic = "could not append __name__ to __all__: " + describe_pending_exception();
-        fatal_error(diagnostic.c_str());
-    }
+    if (PyList_Append(all.get(), name) != 0) return -1;
     return PyObject_SetAttr(module, name, value);
 }
 

@@ -30,18 +30,11 @@ const char* data_or_empty(ByteView bytes) {
     return bytes.data() != nullptr ? reinterpret_cast<const char*>(bytes.data()) : "";
 }
 
-// After a failed creation: memory shortage is reported to the caller, any
-// other failure means the module's own invariants are broken.
-Failure creation_failure() {
-    if (PyErr_ExceptionMatches(PyExc_MemoryError)) return take_interpreter_error();
-    fatal_null_object();
-}
-
 }  // namespace
 
 WrapperResult new_text(ByteView utf8) {
     PyObject* text = PyUnicode_FromStringAndSize(data_or_empty(utf8), static_cast<Py_ssize_t>(utf8.size()));
-    if (text == nullptr) return std::unexpected(creation_failure());
+    if (text == nullptr) return std::unexpected(take_interpreter_error());
     return text;
 }
 
@@ -52,12 +45,12 @@ WrapperResult new_text_or_value_error(ByteView utf8, const char* message) {
         PyErr_Clear();
         return std::unexpected(lazy_error(ErrorClass::ValueError, message));
     }
-    return std::unexpected(creation_failure());
+    return std::unexpected(take_interpreter_error());
 }
 
 WrapperResult new_bytes(ByteView bytes) {
     PyObject* result = PyBytes_FromStringAndSize(data_or_empty(bytes), static_cast<Py_ssize_t>(bytes.size()));
-    if (result == nullptr) return std::unexpected(creation_failure());
+    if (result == nullptr) return std::unexpected(take_interpreter_error());
     return result;
 }
 
@@ -78,9 +71,11 @@ Converted<UnfilledBytes> new_unfilled_bytes(std::size_t size) {
     // Without source bytes the interpreter allocates a fresh object for any
     // size but zero, which gives its shared empty bytes (with no room to write).
     PyRef object(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
-    if (!object) return std::unexpected(creation_failure());
+    if (!object) return std::unexpected(take_interpreter_error());
     if (size == 0) return UnfilledBytes{std::move(object), {}};
     auto* data = reinterpret_cast<std::uint8_t*>(PyBytes_AsString(object.get()));
+    // Unreachable: PyBytes_AsString fails only for an object that is not a
+    // bytes object, and this one was just created as one.
     if (data == nullptr) fatal_null_object();
     advise_huge_pages(data, size);
     return UnfilledBytes{std::move(object), {data, size}};

@@ -19,8 +19,10 @@ namespace korvalith::py {
 // A new reference, or the failure to raise.
 using WrapperResult = std::expected<PyObject*, Failure>;
 
-// New result objects. A failure for lack of memory is passed on as
-// MemoryError; any other failure to create a result is a fatal fault.
+// New result objects. When the interpreter cannot create one, its exception
+// goes to the caller unchanged: MemoryError, or OverflowError for a size
+// near the largest it can hold (on the 32-bit target, a result of about
+// 2 GiB).
 WrapperResult new_text(ByteView utf8);
 WrapperResult new_bytes(ByteView bytes);
 // A str from bytes that may not be valid UTF-8: a ValueError with `message`

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -169,8 +170,10 @@ inline constexpr int NO_ARGUMENT_FLAGS = METH_NOARGS | METH_STATIC;
 
 // Runs one call: returns its new reference, or raises its failure and
 // returns null. No C++ exception leaves: a failed allocation becomes
-// MemoryError. Inlined into each entry point, which then needs no second
-// frame.
+// MemoryError, and so does a standard container asked to grow beyond the
+// most it can hold (std::length_error), which sizes taken from a caller's
+// input could ask for, as a message quoting an argument does. Inlined into
+// each entry point, which then needs no second frame.
 template <typename Run>
 [[gnu::always_inline]] inline PyObject* run_call(Run&& run) noexcept {
     try {
@@ -183,7 +186,13 @@ template <typename Run>
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
         return nullptr;
+    } catch (const std::length_error&) {
+        PyErr_NoMemory();
+        return nullptr;
     } catch (...) {
+        // Unreachable: the code of a Python function throws nothing but the
+        // two above (from the standard library's containers); anything else
+        // would be a fault in the module, not a consequence of its input.
         fatal_error("unexpected C++ exception in a Python function");
     }
 }

@@ -1,10 +1,12 @@
-// The AES engines (portable, AES-NI, VAES), each called directly and held to
-// the portable block routines: the published examples, the key schedule,
-// random keys and data of every block count around the interleave widths,
-// and the ECB driver's results and failures. An engine the CPU (or the
-// build) lacks is skipped.
+// The AES engines (table reference, bitsliced, AES-NI, VAES), each called
+// directly and held to the reference block routines: the published
+// examples, the key schedules, random keys and data of every block count
+// around the group and interleave widths, and the ECB driver's results and
+// failures; the bitsliced S-box circuits on every byte. An engine the CPU
+// (or the build) lacks is skipped.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <ostream>
 #include <random>
@@ -15,6 +17,7 @@
 #include "ciphers/aes/ecb.hpp"
 #include "ciphers/aes/encryption.hpp"
 #include "ciphers/aes/engine.hpp"
+#include "ciphers/aes/bitsliced/bitsliced.hpp"
 #include "ciphers/aes/hardware.hpp"
 
 namespace korvalith::aes {
@@ -46,7 +49,7 @@ Bytes random_bytes(std::mt19937& random, std::size_t length) {
 
 Bytes contents(const ByteBuffer& buffer) { return {buffer.view().begin(), buffer.view().end()}; }
 
-// The reference: the portable routine, one block at a time with the raw key.
+// The reference: the table routine, one block at a time with the raw key.
 Bytes reference_blocks(const Bytes& key, const Bytes& data, bool decrypt) {
     Bytes out;
     for (std::size_t offset = 0; offset < data.size(); offset += 16) {
@@ -84,7 +87,7 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Engines, AesEngine, testing::ValuesIn(ENGINES),
                          [](const testing::TestParamInfo<Engine>& engine_info) {
                              std::string name(engine_name(engine_info.param));
-                             std::erase(name, '-');
+                             std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
                              return name;
                          });
 
@@ -113,7 +116,7 @@ TEST_P(AesEngine, PublishedExamples) {
 
 // Every block count up to three times the widest group (16 blocks), so each
 // width leaves every possible tail, and some longer runs; in place as well.
-TEST_P(AesEngine, BlocksMatchThePortableRoutines) {
+TEST_P(AesEngine, BlocksMatchTheReferenceRoutines) {
     std::mt19937 random(2025);
     for (std::size_t key_length : {16, 24, 32}) {
         const Bytes key = random_bytes(random, key_length);
@@ -145,10 +148,10 @@ TEST_P(AesEngine, KeyLengthIsChecked) {
     }
 }
 
-// The ECB driver with this engine against the portable engine: every length
+// The ECB driver with this engine against the table reference: every length
 // up to 20 blocks in both schemes, round trips, and decryption of random
 // ciphertext, where the unpadding often fails.
-TEST_P(AesEngine, EcbMatchesThePortableEngine) {
+TEST_P(AesEngine, EcbMatchesTheTableReference) {
     std::mt19937 random(7816);
     for (std::size_t key_length : {16, 24, 32}) {
         const Bytes key = random_bytes(random, key_length);
@@ -157,7 +160,7 @@ TEST_P(AesEngine, EcbMatchesThePortableEngine) {
                 SCOPED_TRACE(testing::Message() << key_length << "-byte key, " << mode << ", length " << length);
                 const Bytes text = random_bytes(random, length);
                 auto encrypted = encrypt_ecb(text, key, mode, engine());
-                auto expected = encrypt_ecb(text, key, mode, Engine::Portable);
+                auto expected = encrypt_ecb(text, key, mode, Engine::TableReference);
                 ASSERT_TRUE(encrypted.has_value() && expected.has_value());
                 ASSERT_EQ(contents(*encrypted), contents(*expected));
                 auto decrypted = decrypt_ecb(encrypted->view(), key, mode, engine());
@@ -166,7 +169,7 @@ TEST_P(AesEngine, EcbMatchesThePortableEngine) {
 
                 const Bytes foreign = random_bytes(random, 16 * (length % 40 + 1));
                 auto ours = decrypt_ecb(foreign, key, mode, engine());
-                auto reference = decrypt_ecb(foreign, key, mode, Engine::Portable);
+                auto reference = decrypt_ecb(foreign, key, mode, Engine::TableReference);
                 ASSERT_EQ(ours.has_value(), reference.has_value());
                 if (ours) {
                     EXPECT_EQ(contents(*ours), contents(*reference));
@@ -220,11 +223,9 @@ TEST_P(AesEngine, UnpaddingBeyondTheLastBlock) {
     }
 }
 
-// The schedule of the AES instructions holds exactly the round keys of the
-// portable expansion, for the examples of every key size and random keys.
-TEST(AesHardwareSchedule, EqualsThePortableSchedule) {
-    if (!engine_supported(Engine::AesNi)) GTEST_SKIP() << "the CPU or the build lacks the AES instructions";
-#if defined(__x86_64__) || defined(__i386__)
+// The example keys of every size from the standard's key expansion
+// examples, and random keys.
+std::vector<Bytes> schedule_keys() {
     std::mt19937 random(197);
     std::vector<Bytes> keys = {from_hex("2b7e151628aed2a6abf7158809cf4f3c"),
                                from_hex("8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b"),
@@ -232,18 +233,110 @@ TEST(AesHardwareSchedule, EqualsThePortableSchedule) {
     for (std::size_t length : {16, 24, 32}) {
         for (int trial = 0; trial < 20; ++trial) keys.push_back(random_bytes(random, length));
     }
-    for (const Bytes& key : keys) {
-        auto portable = expand_key(key);
-        ASSERT_TRUE(portable.has_value());
+    return keys;
+}
+
+// The schedule of the AES instructions holds exactly the round keys of the
+// reference expansion.
+TEST(AesHardwareSchedule, EqualsTheReferenceSchedule) {
+    if (!engine_supported(Engine::AesNi)) GTEST_SKIP() << "the CPU or the build lacks the AES instructions";
+#if defined(__x86_64__) || defined(__i386__)
+    for (const Bytes& key : schedule_keys()) {
+        auto reference = expand_key(key);
+        ASSERT_TRUE(reference.has_value());
         hardware::Schedule schedule;
         hardware::expand_key(key, schedule);
-        ASSERT_EQ(schedule.rounds, portable->rounds);
+        ASSERT_EQ(schedule.rounds, reference->rounds);
         for (std::size_t round = 0; round <= schedule.rounds; ++round) {
-            EXPECT_EQ(schedule.encryption[round], portable->round_keys[round].bytes)
+            EXPECT_EQ(schedule.encryption[round], reference->round_keys[round].bytes)
                 << key.size() << "-byte key, round " << round;
         }
     }
 #endif
+}
+
+// The bitsliced schedule holds the reference round keys, laid out as the
+// state of a group whose blocks are all that round key.
+TEST(AesBitslicedSchedule, EqualsTheReferenceSchedule) {
+    for (const Bytes& key : schedule_keys()) {
+        auto reference = expand_key(key);
+        ASSERT_TRUE(reference.has_value());
+        bitsliced::Schedule schedule;
+        bitsliced::expand_key(key, schedule);
+        ASSERT_EQ(schedule.rounds, reference->rounds);
+        for (std::size_t round = 0; round <= schedule.rounds; ++round) {
+            Bytes group(bitsliced::GROUP_BYTES);
+            bitsliced::from_planes(schedule.round_keys[round], group.data());
+            for (std::size_t b = 0; b < bitsliced::BLOCKS; ++b) {
+                EXPECT_EQ(Bytes(group.begin() + 16 * b, group.begin() + 16 * (b + 1)),
+                          Bytes(reference->round_keys[round].bytes.begin(), reference->round_keys[round].bytes.end()))
+                    << key.size() << "-byte key, round " << round << ", block " << b;
+            }
+        }
+    }
+}
+
+// Without the AES instructions the bitsliced engine runs; the table
+// reference is never chosen.
+TEST(AesEngineSelection, NeverPicksTheTableReference) {
+    EXPECT_NE(fastest_engine(), Engine::TableReference);
+    if (!engine_supported(Engine::AesNi)) {
+        EXPECT_EQ(fastest_engine(), Engine::Bitsliced);
+    }
+}
+
+// Each bit of a group lands where the round steps expect it: bit i of byte
+// 4c + r of block b is bit b + BLOCKS·c + 4·BLOCKS·r of plane i, and nothing
+// else is set; and it comes back.
+TEST(AesBitslicedLayout, PlacesEveryBitAtItsPosition) {
+    for (std::size_t b = 0; b < bitsliced::BLOCKS; ++b) {
+        for (std::size_t byte = 0; byte < 16; ++byte) {
+            for (unsigned bit = 0; bit < 8; ++bit) {
+                Bytes group(bitsliced::GROUP_BYTES);
+                group[16 * b + byte] = static_cast<std::uint8_t>(1U << bit);
+                const bitsliced::State planes = bitsliced::to_planes(group.data());
+                bitsliced::State expected{};
+                expected[bit] = bitsliced::Word{1} << (b + bitsliced::BLOCKS * (byte / 4 + 4 * (byte % 4)));
+                EXPECT_EQ(planes, expected) << "block " << b << ", byte " << byte << ", bit " << bit;
+                Bytes back(bitsliced::GROUP_BYTES);
+                bitsliced::from_planes(planes, back.data());
+                EXPECT_EQ(back, group);
+            }
+        }
+    }
+}
+
+// The S-box circuits on all 256 bytes, a word's width at a time, and
+// SubWord, against the tables.
+TEST(AesBitslicedCircuit, SubstitutesEveryByteAsTheTables) {
+    for (unsigned first = 0; first < 256; first += bitsliced::WORD_BITS) {
+        bitsliced::State forward{};
+        for (unsigned position = 0; position < bitsliced::WORD_BITS; ++position) {
+            for (unsigned bit = 0; bit < 8; ++bit) {
+                forward[bit] |= bitsliced::Word{((first + position) >> bit) & 1U} << position;
+            }
+        }
+        bitsliced::State inverse = forward;
+        bitsliced::sub_bytes(forward);
+        bitsliced::inv_sub_bytes(inverse);
+        for (unsigned position = 0; position < bitsliced::WORD_BITS; ++position) {
+            unsigned substituted = 0;
+            unsigned restored = 0;
+            for (unsigned bit = 0; bit < 8; ++bit) {
+                substituted |= static_cast<unsigned>((forward[bit] >> position) & 1U) << bit;
+                restored |= static_cast<unsigned>((inverse[bit] >> position) & 1U) << bit;
+            }
+            EXPECT_EQ(substituted, SBOX[first + position]) << "byte " << first + position;
+            EXPECT_EQ(restored, INV_SBOX[first + position]) << "byte " << first + position;
+        }
+    }
+    for (std::uint32_t word : {0x00000000U, 0x01020304U, 0xFFFEFDFCU, 0x53CA8E7BU}) {
+        std::uint32_t expected = 0;
+        for (unsigned shift = 0; shift < 32; shift += 8) {
+            expected |= std::uint32_t{SBOX[(word >> shift) & 0xFF]} << shift;
+        }
+        EXPECT_EQ(bitsliced::sub_word(word), expected) << std::hex << word;
+    }
 }
 
 }  // namespace

@@ -335,6 +335,10 @@ TEST_F(CliRun, OutputThatDoesNotGetOut) {
     EXPECT_EQ(result.status, STATUS_INTERRUPTED);
     EXPECT_EQ(result.output, "nop\n");
     EXPECT_EQ(result.error, "");
+    // One asked for before the run begins writes nothing, not even help.
+    const Finished stopped = run({"--version"}, {.interruption = Interruption(+[] { return true; })});
+    EXPECT_EQ(stopped.status, STATUS_INTERRUPTED);
+    EXPECT_EQ(stopped.output + stopped.error, "");
 }
 
 TEST(CliRunDeath, RunCliEndsTheProcessWithTheStatus) {

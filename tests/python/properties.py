@@ -4,6 +4,7 @@ library where it has the same function), and lenient Base32 and Base64
 decoding agrees with the plain model of its rules in lenient_decoding.py.
 test_properties.py runs these tests."""
 
+import importlib.util
 import os
 import string
 import unittest
@@ -74,6 +75,39 @@ class CipherRoundTripTest(unittest.TestCase):
         encrypted = ciphers.aes.encrypt_ecb(plain, key, padding_mode)
         self.assertEqual(len(encrypted), len(plain) // 16 * 16 + 16)
         self.assertEqual(ciphers.aes.decrypt_ecb(encrypted, key, padding_mode), plain)
+
+
+def load_portable_module():
+    """The module the build makes without the AES instructions (it runs the
+    bitsliced engine), loaded beside this one; None where there is none."""
+    path = os.path.join(os.environ.get("KORVALITH_BUILD_DIR", ""), "portable", "_korvalith.abi3.so")
+    if "KORVALITH_BUILD_DIR" not in os.environ or not os.path.isfile(path):
+        return None
+    spec = importlib.util.spec_from_file_location("_korvalith", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+PORTABLE = load_portable_module()
+
+
+def aes_outcome(function, *args):
+    try:
+        return function(*args)
+    except ValueError as error:
+        return f"ValueError: {error}"
+
+
+@unittest.skipIf(PORTABLE is None, "the build has no module without the AES instructions (portable/)")
+class AesEnginesAgreeTest(unittest.TestCase):
+    # Any text, a key of a valid or a nearby length, either scheme: the same
+    # bytes or the same failure (random ciphertext mostly fails to unpad).
+    @given(st.binary(max_size=200), aes_keys | st.binary(min_size=15, max_size=33), st.sampled_from(["iso", "pkcs"]),
+           st.sampled_from(["encrypt_ecb", "decrypt_ecb"]))
+    def test_bitsliced_module_agrees_with_this_one(self, text, key, padding_mode, name):
+        self.assertEqual(aes_outcome(getattr(PORTABLE.ciphers.aes, name), text, key, padding_mode),
+                         aes_outcome(getattr(ciphers.aes, name), text, key, padding_mode))
 
 
 @st.composite

@@ -188,6 +188,21 @@ class ActionsTest(WorkingDirectoryTest):
         self.assertEqual((process.returncode, process.stdout), (0, b"nop\nnop\n"))
 
     @unittest.skipIf(ENTRY == "program", "a test of the Python function cli.parse, which the program does not call")
+    def test_ctrl_c_while_python_output_is_flushed(self):
+        # A flush blocked on a full pipe runs the SIGINT handler and raises
+        # KeyboardInterrupt: the run ends as interrupted, with nothing written.
+        # The flush here is that handler itself, so no Python frame is left
+        # as garbage when the run ends the process.
+        script = self.write("flush.py", b"import functools, signal, sys, types, _korvalith\n"
+                                        b"handler = functools.partial(signal.default_int_handler, signal.SIGINT, None)\n"
+                                        b"sys.stdout = types.SimpleNamespace(flush=handler)\n"
+                                        b"_korvalith.cli.parse()\n")
+        for args in (["rot13", "rotate", "-s", "abc"], ["--version"]):
+            process = subprocess.run([sys.executable, script, *args], capture_output=True,
+                                     env=plain_environment(), timeout=60)
+            self.assertEqual((process.returncode, process.stdout, process.stderr), (130, b"", b""))
+
+    @unittest.skipIf(ENTRY == "program", "a test of the Python function cli.parse, which the program does not call")
     def test_help_ends_the_process(self):
         script = self.write("help.py", b"import _korvalith\n_korvalith.cli.parse()\nprint('after')\n")
         process = subprocess.run([sys.executable, script, "--version"], capture_output=True,

@@ -1,5 +1,6 @@
-"""Running out of memory for a caller's large input raises MemoryError; it
-never aborts the interpreter."""
+"""A caller's large input never aborts the interpreter: running out of memory
+raises MemoryError, and a result larger than the interpreter can hold raises
+the interpreter's own exception."""
 
 import os
 import subprocess
@@ -55,6 +56,31 @@ class MemoryErrorTest(unittest.TestCase):
         child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stderr)
         self.assertEqual(child.stdout.split(), ["MemoryError"] * 15)
+
+
+# Results of nearly 2 GiB, which a 32-bit interpreter refuses to create
+# ("byte string is too large"). bytes(n) maps its zero pages only when they
+# are read, and the result is refused before the input is read, so these
+# inputs cost address space but no memory.
+TOO_LARGE_CHILD = textwrap.dedent("""
+    import _korvalith
+    for call in (lambda: _korvalith.encodings.base64.encode_bytes(bytes(1610612733)),
+                 lambda: _korvalith.encodings.base32.encode_bytes(bytes(1342177275))):
+        try:
+            call()
+        except OverflowError as error:
+            print("OverflowError:", error)
+        else:
+            print("no error")
+""")
+
+
+@unittest.skipUnless(sys.maxsize < 2**32, "only a 32-bit interpreter refuses results of this size")
+class TooLargeResultTest(unittest.TestCase):
+    def test_interpreter_refusing_the_result_raises_its_exception(self):
+        child = subprocess.run([sys.executable, "-c", TOO_LARGE_CHILD], capture_output=True, text=True, timeout=120)
+        self.assertEqual(child.returncode, 0, child.stderr)
+        self.assertEqual(child.stdout.splitlines(), ["OverflowError: byte string is too large"] * 2)
 
 
 if __name__ == "__main__":

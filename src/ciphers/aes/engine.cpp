@@ -8,7 +8,7 @@
 #include "common/cpu_features.hpp"
 
 // A build with KORVALITH_AES_HARDWARE=0 (the CMake option switched off) runs
-// every CPU on the portable engine.
+// every CPU on the bitsliced engine.
 #ifndef KORVALITH_AES_HARDWARE
 #define KORVALITH_AES_HARDWARE 1
 #endif
@@ -22,7 +22,8 @@ namespace korvalith::aes {
 
 std::string_view engine_name(Engine engine) noexcept {
     switch (engine) {
-        case Engine::Portable: return "portable";
+        case Engine::TableReference: return "table reference";
+        case Engine::Bitsliced: return "bitsliced";
         case Engine::AesNi: return "AES-NI";
         case Engine::Vaes: return "VAES";
     }
@@ -30,7 +31,7 @@ std::string_view engine_name(Engine engine) noexcept {
 }
 
 bool engine_supported(Engine engine) noexcept {
-    if (engine == Engine::Portable) return true;
+    if (engine == Engine::TableReference || engine == Engine::Bitsliced) return true;
 #if KORVALITH_AES_INSTRUCTIONS
     const cpu::Features& cpu = cpu::features();
     if (engine == Engine::AesNi) return cpu.aes;
@@ -42,20 +43,25 @@ bool engine_supported(Engine engine) noexcept {
 Engine fastest_engine() noexcept {
     static const Engine fastest = engine_supported(Engine::Vaes)    ? Engine::Vaes
                                   : engine_supported(Engine::AesNi) ? Engine::AesNi
-                                                                    : Engine::Portable;
+                                                                    : Engine::Bitsliced;
     return fastest;
 }
 
 CoreResult<void> BlockCipher::set_key(Engine engine, ByteView key, bool decryption) {
-    // An engine the CPU lacks is never run: its key would go to the portable one.
-    engine_ = engine_supported(engine) ? engine : Engine::Portable;
-    if (engine_ == Engine::Portable) {
+    // An engine the CPU lacks is never run: its key goes to the bitsliced one.
+    engine_ = engine_supported(engine) ? engine : Engine::Bitsliced;
+    if (engine_ == Engine::TableReference) {
         auto schedule = expand_key(key);
         if (!schedule) return std::unexpected(std::move(schedule.error()));
         keys_.emplace<KeySchedule>(*schedule);
         return {};
     }
     if (auto rounds = rounds_for_key_length(key.size()); !rounds) return std::unexpected(std::move(rounds.error()));
+    if (engine_ == Engine::Bitsliced) {
+        // Encryption and decryption share the round keys.
+        bitsliced::expand_key(key, keys_.emplace<bitsliced::Schedule>());
+        return {};
+    }
 #if KORVALITH_AES_INSTRUCTIONS
     auto& schedule = keys_.emplace<hardware::Schedule>();
     hardware::expand_key(key, schedule);
@@ -70,7 +76,8 @@ namespace {
 
 // One direction's routines on each engine.
 struct Transforms {
-    void (*portable)(const KeySchedule&, BlockIn, BlockOut) noexcept;
+    void (*table_reference)(const KeySchedule&, BlockIn, BlockOut) noexcept;
+    void (*bitsliced)(const bitsliced::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
 #if KORVALITH_AES_INSTRUCTIONS
     void (*aes_ni)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
     void (*vaes)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
@@ -78,11 +85,13 @@ struct Transforms {
 };
 
 #if KORVALITH_AES_INSTRUCTIONS
-constexpr Transforms ENCRYPTION{encrypt_block, hardware::encrypt_blocks, hardware::encrypt_blocks_wide};
-constexpr Transforms DECRYPTION{decrypt_block, hardware::decrypt_blocks, hardware::decrypt_blocks_wide};
+constexpr Transforms ENCRYPTION{encrypt_block, bitsliced::encrypt_blocks, hardware::encrypt_blocks,
+                                hardware::encrypt_blocks_wide};
+constexpr Transforms DECRYPTION{decrypt_block, bitsliced::decrypt_blocks, hardware::decrypt_blocks,
+                                hardware::decrypt_blocks_wide};
 #else
-constexpr Transforms ENCRYPTION{encrypt_block};
-constexpr Transforms DECRYPTION{decrypt_block};
+constexpr Transforms ENCRYPTION{encrypt_block, bitsliced::encrypt_blocks};
+constexpr Transforms DECRYPTION{decrypt_block, bitsliced::decrypt_blocks};
 #endif
 
 // Runs `blocks` blocks through one direction's routine on the engine that
@@ -91,6 +100,7 @@ template <const Transforms& Direction, typename Keys>
 void run_blocks(Engine engine, const Keys& keys, const std::uint8_t* in, std::uint8_t* out,
                 std::size_t blocks) noexcept {
     switch (engine) {
+        case Engine::Bitsliced: return Direction.bitsliced(*std::get_if<bitsliced::Schedule>(&keys), in, out, blocks);
 #if KORVALITH_AES_INSTRUCTIONS
         case Engine::AesNi: return Direction.aes_ni(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
         case Engine::Vaes: return Direction.vaes(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
@@ -98,7 +108,8 @@ void run_blocks(Engine engine, const Keys& keys, const std::uint8_t* in, std::ui
         default: {
             const KeySchedule& schedule = *std::get_if<KeySchedule>(&keys);
             for (std::size_t offset = 0; offset < BLOCK_SIZE * blocks; offset += BLOCK_SIZE) {
-                Direction.portable(schedule, BlockIn(in + offset, BLOCK_SIZE), BlockOut(out + offset, BLOCK_SIZE));
+                Direction.table_reference(schedule, BlockIn(in + offset, BLOCK_SIZE),
+                                          BlockOut(out + offset, BLOCK_SIZE));
             }
         }
     }

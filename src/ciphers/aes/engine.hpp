@@ -1,10 +1,13 @@
 // The ways of running AES over many blocks, and the one this CPU uses.
 //
-// Portable: the byte-oriented routines of key_expansion, encryption and
-// decryption, for every CPU. AesNi: the AES instructions on 128-bit
-// registers. Vaes: the same instructions on 256-bit registers (VAES with
-// AVX2), two blocks per register. All give the same bytes; the fastest one
-// that the CPU has is chosen once.
+// Bitsliced: constant-time AES without the AES instructions, for every CPU
+// (bitsliced/). AesNi: the AES instructions on 128-bit registers. Vaes: the
+// same instructions on 256-bit registers (VAES with AVX2), two blocks per
+// register. All give the same bytes; the fastest one that the CPU has is
+// chosen once. TableReference: the byte-oriented routines of key_expansion,
+// encryption and decryption, which look tables up by key and data bytes. It
+// is the reference the others are tested against and is never chosen: only
+// a caller that names it (the tests, the fuzzers, the benchmarks) runs it.
 #pragma once
 
 #include <array>
@@ -13,6 +16,7 @@
 #include <string_view>
 #include <variant>
 
+#include "ciphers/aes/bitsliced/bitsliced.hpp"
 #include "ciphers/aes/hardware.hpp"
 #include "ciphers/aes/key_expansion.hpp"
 #include "common/byte_buffer.hpp"
@@ -20,18 +24,21 @@
 
 namespace korvalith::aes {
 
-enum class Engine { Portable, AesNi, Vaes };
+enum class Engine { TableReference, Bitsliced, AesNi, Vaes };
 
-inline constexpr std::array<Engine, 3> ENGINES = {Engine::Portable, Engine::AesNi, Engine::Vaes};
+inline constexpr std::array<Engine, 4> ENGINES = {Engine::TableReference, Engine::Bitsliced, Engine::AesNi,
+                                                  Engine::Vaes};
 
 std::string_view engine_name(Engine engine) noexcept;
 
 // True when this build includes the engine and the CPU has what it needs.
-// The portable engine is always supported; the others only when the build
-// allows the hardware path (the CMake option KORVALITH_AES_HARDWARE).
+// The table reference and the bitsliced engine are always supported; the
+// others only when the build allows the hardware path (the CMake option
+// KORVALITH_AES_HARDWARE).
 bool engine_supported(Engine engine) noexcept;
 
-// The fastest supported engine, decided on first use and constant afterwards.
+// The fastest supported engine, decided on first use and constant
+// afterwards: VAES, AES-NI or, without the instructions, bitsliced.
 Engine fastest_engine() noexcept;
 
 // One key, expanded for one engine, and the block transforms under it. The
@@ -43,8 +50,9 @@ public:
     BlockCipher& operator=(const BlockCipher&) = delete;
 
     // Checks the key length ("Invalid key length: N") and expands the key
-    // for `engine`, which must be supported. With `decryption` the engine
-    // also prepares the round keys it decrypts with.
+    // for `engine`; an engine that is not supported here is replaced by the
+    // bitsliced one. With `decryption` the engine also prepares the round
+    // keys it decrypts with.
     CoreResult<void> set_key(Engine engine, ByteView key, bool decryption);
 
     // Transform `blocks` consecutive 16-byte blocks from `in` to `out` (the
@@ -53,8 +61,8 @@ public:
     void decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) const noexcept;
 
 private:
-    Engine engine_ = Engine::Portable;
-    std::variant<std::monostate, KeySchedule, hardware::Schedule> keys_;
+    Engine engine_ = Engine::Bitsliced;
+    std::variant<std::monostate, KeySchedule, bitsliced::Schedule, hardware::Schedule> keys_;
 };
 
 }  // namespace korvalith::aes
