@@ -326,12 +326,13 @@ TEST_F(CliRun, OutputThatDoesNotGetOut) {
         const Redirect error(STDERR_FILENO, "/dev/full");
         EXPECT_EQ(show_failure({FailKind::missing_argument, "Argument <data> was not found"}, build_cli()), 2);
     }
-    // A stop asked for after the last write (of the result and of the line
-    // break) is no success either.
+    // A stop asked for after the last write is no success either (the run
+    // asks once before it begins, and before each of its two writes: the
+    // result and the line break).
     static int checks;
     checks = 0;
-    const Interruption after_two_checks(+[] { return ++checks > 2; });
-    const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = after_two_checks});
+    const Interruption after_the_writes(+[] { return ++checks > 3; });
+    const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = after_the_writes});
     EXPECT_EQ(result.status, STATUS_INTERRUPTED);
     EXPECT_EQ(result.output, "nop\n");
     EXPECT_EQ(result.error, "");
