@@ -1,4 +1,5 @@
-// The classical cipher cores over 1 MiB of ASCII text.
+// The classical cipher cores over 1 MiB of ASCII text, and the letter shift
+// of Caesar and ROT13 on each instruction-set path.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include "ciphers/caesar.hpp"
 #include "ciphers/substitution.hpp"
 #include "ciphers/vigenere.hpp"
+#include "cycles_per_byte.hpp"
 
 namespace {
 
@@ -38,6 +40,22 @@ void BM_caesar(benchmark::State& state) {
     run_over_text(state, [](ByteView text) { return caesar_cipher(text, 3, false); });
 }
 
+// The letter shift of Caesar and ROT13 on each instruction-set path, with
+// cycles per byte; a path the CPU lacks is reported as skipped.
+void BM_shift_letters(benchmark::State& state, VectorPath path) {
+    if (!vector_path_supported(path)) {
+        state.SkipWithError((std::string("this CPU lacks the ") + vector_path_name(path) + " path").c_str());
+        return;
+    }
+    const ByteView text = as_byte_view(ascii_text());
+    std::string out(text.size(), '\0');
+    bench::run_counting_cycles(state, text.size(), [&] {
+        shift_letters_into(text, 13, reinterpret_cast<std::uint8_t*>(out.data()), path);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    });
+}
+
 void BM_vigenere(benchmark::State& state) {
     const bool skip = state.range(0) != 0;
     const ByteView key = as_byte_view("Korvalith");
@@ -55,5 +73,8 @@ void BM_map_bytes(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_caesar);
+BENCHMARK_CAPTURE(BM_shift_letters, scalar, VectorPath::scalar);
+BENCHMARK_CAPTURE(BM_shift_letters, ssse3, VectorPath::ssse3);
+BENCHMARK_CAPTURE(BM_shift_letters, avx2, VectorPath::avx2);
 BENCHMARK(BM_vigenere)->Arg(1)->Arg(0)->ArgName("skip_non_alpha");
 BENCHMARK(BM_map_bytes);

@@ -2,33 +2,59 @@
 """Times the korvalith command against coreutils, side by side, in one run.
 
 Each row runs the same work through several commands: the korvalith program,
-its coreutils peer, and the same command line through the Python launcher
-(korvalith-python, cli.parse under the interpreter). The commands of a row
-take turns, run after run (the order rotates each round), so that all of
-them see the same load on a shared machine. Each row prints, per command,
-the median wall time of a run from start to exit, the ratio to the peer
-(above 1: slower than the peer), and the peak resident memory of the
-process, with its difference from the peer's. Rows with targets say whether
-the program reaches them. Besides the standard library it needs GNU time
-(/usr/bin/time, Debian's package "time") for the memory figures: a process
-started from this interpreter would count the interpreter's own memory as
-its peak, so each command also runs under /usr/bin/time, which starts it
-from a small process (whose own size, under 1 MiB, is the floor of what it
-can report).
+the same command line through the Python launcher (korvalith-python,
+cli.parse under the interpreter), any further programs named with
+--program, and the coreutils peer. The commands of a row take turns, run
+after run (the order rotates each round), so that all of them see the same
+load on a shared machine. Each row prints, per command, the median wall time
+of a run from start to exit, the ratio to the peer (above 1: slower than the
+peer), and the peak resident memory of the process, with its difference
+from the peer's; the large-file rows also the user and system processor
+time, which a loaded machine distorts less than the clock. Rows with
+targets say whether the program (the first command) reaches them.
+
+Two kinds of rows:
+- start-up ("startup" in their names): `--version`, a literal string and a
+  1 MiB file, the common case at a terminal, where starting is most of the
+  time;
+- large files ("file" in their names): each action over a --size MiB file
+  (1 GiB by default) in three ways of moving its bytes: from the file into a
+  file with -o (the peers' standard output redirected to it), from the file
+  to standard output redirected to a file, and from a pipe (cat of the file
+  writes into it; korvalith reads "-") to standard output redirected to a
+  file. The memory target holds for the file inputs: from a pipe, the
+  actions that can fail read their input whole. The peers are `base64 -w0`, `base32 -w0`, `base64 -d`,
+  `base32 -d` and `tr` (ROT13 and Caesar), and `cat` of the input is the
+  floor of moving the same bytes; for the encoders `cat` of a file as large
+  as their output too, the floor of writing that many bytes.
+
+Besides the standard library it needs GNU time (/usr/bin/time, Debian's
+package "time") for the memory figures: a process started from this
+interpreter would count the interpreter's own memory as its peak, so each
+command also runs under /usr/bin/time, which starts it from a small process
+(whose own size, under 1 MiB, is the floor of what it can report). The
+start-up rows time a run without it and measure the memory in a second run;
+the large-file rows take both from one run, which GNU time's start-up
+cannot distort.
 
     python3 bench/cli.py                         # every row, programs from build/
     python3 bench/cli.py --filter startup        # rows whose name contains "startup"
+    python3 bench/cli.py --filter "file: base64" --size 256 --directory /dev/shm
+    python3 bench/cli.py --program old=/tmp/old/build/korvalith --filter file
     python3 bench/cli.py --korvalith PATH --launcher PATH --runs 50
     build-i386/target-python bench/cli.py --build build-i386   # the 32-bit program
 
 Times are for whole processes, as a shell script that runs the command once
-per file sees them; start-up is most of it for small inputs.
+per file sees them.
 """
 
 import argparse
 import os
+import random
+import shlex
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -40,30 +66,41 @@ MIB = 1 << 20
 
 class Command:
     """One way of doing a row's work: an argument vector, the file standard
-    input reads (None: /dev/null) and whether standard output goes to a file
-    (truncated before each run) rather than to /dev/null."""
+    input reads (None: /dev/null), whether that file comes through a pipe
+    that cat fills, and where standard output goes: "devnull" or "file"
+    (truncated before each run)."""
 
-    def __init__(self, label, argv, stdin=None, output_file=False):
+    def __init__(self, label, argv, stdin=None, output="devnull", piped_input=False):
         self.label = label
         self.argv = argv
         self.stdin = stdin
-        self.output_file = output_file
+        self.output = output
+        self.piped_input = piped_input
         self.seconds = []
         self.peak_kib = []
+        self.processor = []  # (user, system) seconds of each run under GNU time
 
 
 class Row:
     """Commands doing the same work; the first is the program, `peer` names
     the one the ratios are taken against. `time_target` is the most the
     program's median may be, as a multiple of the peer's; `memory_target_mib`
-    the most its peak memory may exceed the peer's."""
+    the most its peak memory may exceed the peer's, `memory_limit_mib` the
+    most it may be at all. `floor` names a command (cat) and `floor_target`
+    the most the program's median may be as a multiple of the floor's.
+    `one_run` takes time and memory from one run under GNU time."""
 
-    def __init__(self, name, commands, peer, time_target=None, memory_target_mib=None):
+    def __init__(self, name, commands, peer, time_target=None, memory_target_mib=None, memory_limit_mib=None,
+                 floor=None, floor_target=None, one_run=False):
         self.name = name
         self.commands = commands
         self.peer = peer
         self.time_target = time_target
         self.memory_target_mib = memory_target_mib
+        self.memory_limit_mib = memory_limit_mib
+        self.floor = floor
+        self.floor_target = floor_target
+        self.one_run = one_run
 
 
 GNU_TIME = "/usr/bin/time"
@@ -73,8 +110,14 @@ def spawn(argv, command, work):
     """Runs argv with the command's standard input and output; returns its
     wall time. A command that fails stops the benchmark: its numbers would
     not be for the row's work."""
-    stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
-    if command.output_file:
+    writer = None
+    if command.piped_input:
+        stdin, write_end = os.pipe()
+        writer = subprocess.Popen(["cat", command.stdin], stdout=write_end)
+        os.close(write_end)
+    else:
+        stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
+    if command.output == "file":
         stdout = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     else:
         stdout = os.open(os.devnull, os.O_WRONLY)
@@ -82,57 +125,88 @@ def spawn(argv, command, work):
         start = time.perf_counter()
         pid = os.posix_spawn(argv[0], argv, os.environ,
                              file_actions=[(os.POSIX_SPAWN_DUP2, stdin, 0), (os.POSIX_SPAWN_DUP2, stdout, 1)])
+        # Only the child holds the pipes' ends now: a writer whose reader
+        # ended early stops on SIGPIPE.
+        os.close(stdout)
+        os.close(stdin)
+        stdout = stdin = None
         _, status = os.waitpid(pid, 0)
+        if writer is not None:
+            writer.wait()
         elapsed = time.perf_counter() - start
     finally:
-        os.close(stdin)
-        os.close(stdout)
+        for fd in (stdin, stdout):
+            if fd is not None:
+                os.close(fd)
     if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit("%s failed with status %d" % (" ".join(argv), os.waitstatus_to_exitcode(status)))
+        raise SystemExit("%s failed with status %d" % (shlex.join(argv), os.waitstatus_to_exitcode(status)))
     return elapsed
 
 
-def peak_kib(command, work):
-    """The command's peak resident memory in KiB, as GNU time reports it."""
+def timed_with_peak(command, work):
+    """One run under GNU time: its wall time, its peak resident memory in KiB
+    and its user and system processor seconds, as GNU time reports them."""
     report = os.path.join(work, "peak")
-    spawn([GNU_TIME, "-f", "%M", "-o", report, *command.argv], command, work)
+    seconds = spawn([GNU_TIME, "-f", "%M %U %S", "-o", report, *command.argv], command, work)
     with open(report, encoding="ascii") as file:
-        return int(file.read().split()[-1])
+        peak, user, system = file.read().split()[-3:]
+    return seconds, int(peak), (float(user), float(system))
 
 
 def measure(row, runs, work):
-    for command in row.commands:  # one run each to warm the caches
-        spawn(command.argv, command, work)
+    if not row.one_run:
+        for command in row.commands:  # one run each to warm the caches
+            spawn(command.argv, command, work)
     for round_number in range(runs):
         shift = round_number % len(row.commands)
         for command in row.commands[shift:] + row.commands[:shift]:
-            command.seconds.append(spawn(command.argv, command, work))
-            command.peak_kib.append(peak_kib(command, work))
+            seconds, peak, processor = timed_with_peak(command, work)
+            if not row.one_run:
+                seconds = spawn(command.argv, command, work)
+            command.seconds.append(seconds)
+            command.peak_kib.append(peak)
+            command.processor.append(processor)
 
 
 def report(row):
-    peer = next(command for command in row.commands if command.label == row.peer)
-    peer_time = statistics.median(peer.seconds)
-    peer_peak = max(peer.peak_kib) / 1024
+    by_label = {command.label: command for command in row.commands}
+    peer_time = statistics.median(by_label[row.peer].seconds)
+    peer_peak = max(by_label[row.peer].peak_kib) / 1024
     print("%s" % row.name)
-    verdicts = []
     for command in row.commands:
         median = statistics.median(command.seconds)
         peak = max(command.peak_kib) / 1024
-        print("  %-44s %9.2f ms  %6.2fx  peak %7.2f MiB (%+.2f)"
-              % (command.label, median * 1e3, median / peer_time, peak, peak - peer_peak))
-        if command is row.commands[0]:
-            if row.time_target is not None:
-                verdicts.append("time %s (target %.1fx)" % ("met" if median <= row.time_target * peer_time
-                                                             else "MISSED", row.time_target))
-            if row.memory_target_mib is not None:
-                verdicts.append("memory %s (target +%d MiB)" % ("met" if peak - peer_peak <= row.memory_target_mib
-                                                                else "MISSED", row.memory_target_mib))
+        line = "  %-44s %9.2f ms  %6.2fx  peak %7.2f MiB (%+.2f)" % (command.label, median * 1e3,
+                                                                     median / peer_time, peak, peak - peer_peak)
+        if row.one_run:
+            # Processor time says more than the clock on a loaded machine.
+            user = statistics.median(user for user, _ in command.processor)
+            system = statistics.median(system for _, system in command.processor)
+            line += "  user %.2f s, system %.2f s" % (user, system)
+        print(line)
+    program = row.commands[0]
+    median = statistics.median(program.seconds)
+    peak = max(program.peak_kib) / 1024
+    verdicts = []
+    if row.time_target is not None:
+        verdicts.append("time %s (target %.1fx of the peer)" % ("met" if median <= row.time_target * peer_time
+                                                                else "MISSED", row.time_target))
+    if row.floor is not None:
+        floor_time = statistics.median(by_label[row.floor].seconds)
+        verdicts.append("%.2fx of %s: %s (target %.1fx)" % (median / floor_time, row.floor, "met" if median <=
+                                                             row.floor_target * floor_time else "MISSED",
+                                                             row.floor_target))
+    if row.memory_target_mib is not None:
+        verdicts.append("memory %s (target +%d MiB)" % ("met" if peak - peer_peak <= row.memory_target_mib
+                                                        else "MISSED", row.memory_target_mib))
+    if row.memory_limit_mib is not None:
+        verdicts.append("memory %s (target under %d MiB)" % ("met" if peak < row.memory_limit_mib else "MISSED",
+                                                             row.memory_limit_mib))
     if verdicts:
         print("  " + ", ".join(verdicts))
 
 
-def startup_rows(korvalith, launcher, base64, work):
+def startup_rows(programs, base64, work):
     """Start-up and small inputs, the common case at a terminal: the version,
     a literal string, and a 1 MiB file encoded to a file."""
     hello = os.path.join(work, "hello.txt")
@@ -142,22 +216,104 @@ def startup_rows(korvalith, launcher, base64, work):
     with open(mebibyte, "wb") as file:
         file.write(os.urandom(MIB))
 
-    def three(args, peer_args, stdin=None, output_file=False):
+    def commands(args, peer_args, stdin=None, output="devnull"):
         def label(name, words):
             return " ".join([name, *(os.path.basename(word) for word in words)])
-        return [Command(label("korvalith", args), [korvalith, *args], output_file=output_file),
-                Command(label("base64", peer_args), [base64, *peer_args], stdin=stdin, output_file=output_file),
-                Command(label("korvalith-python", args), [launcher, *args], output_file=output_file)]
+        ours = [Command(label(name, args), [*argv, *args], output=output) for name, argv in programs]
+        return ours[:1] + [Command(label("base64", peer_args), [base64, *peer_args], stdin=stdin,
+                                   output=output)] + ours[1:]
 
     return [
-        Row("startup: --version", three(["--version"], ["--version"]), "base64 --version",
+        Row("startup: --version", commands(["--version"], ["--version"]), "base64 --version",
             time_target=1.5, memory_target_mib=2),
-        Row("startup: encode 'hello'", three(["base64", "encode", "-s", "hello"], ["-w0"], stdin=hello),
+        Row("startup: encode 'hello'", commands(["base64", "encode", "-s", "hello"], ["-w0"], stdin=hello),
             "base64 -w0", time_target=1.5, memory_target_mib=2),
-        Row("encode a 1 MiB file to a file", three(["base64", "encode", mebibyte], ["-w0", mebibyte],
-                                                   output_file=True),
+        Row("encode a 1 MiB file to a file", commands(["base64", "encode", mebibyte], ["-w0", mebibyte],
+                                                      output="file"),
             "base64 -w0 1MiB.bin", memory_target_mib=2),
     ]
+
+
+# The large-file actions: our arguments before and after the input, the
+# peer's command (given the input file, or tr the input on standard input),
+# the input it works on, and for the encoders the size of their output for an
+# input of n bytes.
+FILE_ACTIONS = [
+    ("base64 encode", ["base64", "encode"], [], ["base64", "-w0"], "binary", lambda n: (n + 2) // 3 * 4),
+    ("base64 decode", ["base64", "decode"], [], ["base64", "-d"], "base64", None),
+    ("base32 encode", ["base32", "encode"], [], ["base32", "-w0"], "binary", lambda n: (n + 4) // 5 * 8),
+    ("base32 decode", ["base32", "decode"], [], ["base32", "-d"], "base32", None),
+    ("rot13 rotate", ["rot13", "rotate"], [], ["tr", "A-Za-z", "N-ZA-Mn-za-m"], "text", None),
+    ("caesar encrypt", ["caesar", "encrypt"], ["3"], ["tr", "A-Za-z", "D-ZA-Cd-za-c"], "text", None),
+]
+FILE_MODES = ("-o file", "stdout to a file", "pipe to stdout")
+
+
+def write_inputs(work, size):
+    """The large inputs, each `size` bytes: random bytes, ASCII text, and the
+    Base64 and Base32 text of ASCII text (encoded by the peers, so that this
+    script stays small and quick)."""
+    rng = random.Random(1)
+    alphabet = b"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLM ,.\n"
+    letters = bytes.maketrans(bytes(range(256)), bytes(alphabet[i % len(alphabet)] for i in range(256)))
+    paths = {name: os.path.join(work, name) for name in ("binary", "text", "base64", "base32")}
+    with open(paths["binary"], "wb") as binary, open(paths["text"], "wb") as text:
+        for _ in range(size // MIB):
+            binary.write(rng.randbytes(MIB))
+            text.write(rng.randbytes(MIB).translate(letters))
+    for name, source_size in (("base64", size // 4 * 3), ("base32", size // 8 * 5)):
+        with open(paths[name], "wb") as out:
+            head = subprocess.Popen(["head", "-c", str(source_size), paths["text"]], stdout=subprocess.PIPE)
+            subprocess.run([name, "-w0"], stdin=head.stdout, stdout=out, check=True)
+            head.stdout.close()
+            head.wait()
+    return paths
+
+
+def file_of_size(work, size):
+    """A file of `size` bytes for cat to move."""
+    path = os.path.join(work, "floor-%d" % size)
+    if not os.path.exists(path):
+        with open(path, "wb") as file:
+            for _ in range(size // MIB):
+                file.write(b"A" * MIB)
+            file.write(b"A" * (size % MIB))
+    return path
+
+
+def file_rows(programs, size, work, wanted):
+    """Each action over a large file, in each way of moving its bytes."""
+    rows = []
+    inputs = None
+    target = os.path.join(work, "output")
+    for title, ours, extra, peer, input_name, output_size in FILE_ACTIONS:
+        for mode in FILE_MODES:
+            name = "file: %s, %s" % (title, mode)
+            if wanted not in name:
+                continue
+            inputs = inputs or write_inputs(work, size)
+            source = inputs[input_name]
+            piped = mode == "pipe to stdout"
+            to_file = ["-o", target] if mode == "-o file" else []
+            commands = [Command(label, [*argv, *ours, "-" if piped else source, *extra, *to_file], stdin=source,
+                                output="devnull" if to_file else "file", piped_input=piped)
+                        for label, argv in programs]
+            stdin_peer = piped or peer[0] == "tr"
+            peer_label = " ".join(peer)
+            commands.append(Command(peer_label, [shutil.which(peer[0]), *peer[1:], *([] if stdin_peer else [source])],
+                                    stdin=source, output="file", piped_input=piped))
+            cat = shutil.which("cat")
+            commands.append(Command("cat input", [cat] if piped else [cat, source], stdin=source, output="file",
+                                    piped_input=piped))
+            floor = "cat input"
+            if output_size is not None:
+                floor = "cat of the output's size"
+                floor_input = file_of_size(work, output_size(size))
+                commands.append(Command(floor, [cat] if piped else [cat, floor_input], stdin=floor_input,
+                                        output="file", piped_input=piped))
+            rows.append(Row(name, commands, peer_label, time_target=0.5, memory_limit_mib=None if piped else 64,
+                            floor=floor if output_size is not None else None, floor_target=1.5, one_run=True))
+    return rows
 
 
 def main():
@@ -165,25 +321,42 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="build directory (default: build/)")
     parser.add_argument("--korvalith", help="the korvalith program (default: BUILD/korvalith)")
     parser.add_argument("--launcher", help="the Python launcher (default: BUILD/korvalith-python)")
-    parser.add_argument("--runs", type=int, default=30, help="runs of each command per row (default: 30)")
+    parser.add_argument("--program", action="append", default=[], metavar="NAME=COMMAND",
+                        help="one more command line to time beside them (repeatable; the command split as a "
+                             "shell splits it), such as another build's program")
+    parser.add_argument("--runs", type=int, default=30, help="runs of each command per start-up row (default: 30)")
+    parser.add_argument("--rounds", type=int, default=3, help="runs of each command per large-file row (default: 3)")
+    parser.add_argument("--size", type=int, default=1024, help="size of the large files in MiB (default: 1024)")
+    parser.add_argument("--directory", help="where the files go (default: the system's temporary directory)")
     parser.add_argument("--filter", default="", help="only rows whose name contains this text")
     options = parser.parse_args()
 
     korvalith = os.path.abspath(options.korvalith or os.path.join(options.build, "korvalith"))
     launcher = os.path.abspath(options.launcher or os.path.join(options.build, "korvalith-python"))
+    programs = [("korvalith", [korvalith]), ("korvalith-python", [launcher])]
+    for given in options.program:
+        name, _, command_line = given.partition("=")
+        if not command_line:
+            parser.error("--program takes NAME=COMMAND, not " + given)
+        argv = shlex.split(command_line)
+        programs.append((name, [shutil.which(argv[0]) or os.path.abspath(argv[0]), *argv[1:]]))
     base64 = shutil.which("base64")
-    for path in (korvalith, launcher, base64, GNU_TIME):
+    for path in [argv[0] for _, argv in programs] + [base64, shutil.which("base32"), shutil.which("tr"),
+                                                     shutil.which("cat"), shutil.which("head"), GNU_TIME]:
         if not path or not os.access(path, os.X_OK):
             sys.exit("not an executable: %s" % path)
 
-    print("%d runs per command, interleaved; median wall time, ratio to the peer, peak RSS (+ over the peer)"
-          % options.runs)
+    print("Interleaved runs: %d per command for start-up, %d for large files; median wall time, ratio to the "
+          "peer, peak RSS (+ over the peer)" % (options.runs, options.rounds))
     print("load average at start: %.2f %.2f %.2f" % os.getloadavg())
-    with tempfile.TemporaryDirectory(prefix="korvalith-bench-") as work:
-        for row in startup_rows(korvalith, launcher, base64, work):
+    with tempfile.TemporaryDirectory(prefix="korvalith-bench-", dir=options.directory) as work:
+        for row in startup_rows(programs, base64, work):
             if options.filter not in row.name:
                 continue
             measure(row, options.runs, work)
+            report(row)
+        for row in file_rows(programs, options.size * MIB, work, options.filter):
+            measure(row, options.rounds, work)
             report(row)
     print("load average at end: %.2f %.2f %.2f" % os.getloadavg())
 

@@ -1,7 +1,8 @@
 // Vigenère: the cipher agrees with a plain model on any text, key and flags
 // (the result, or the first failing check's message); deciphering an
-// encryption restores the text; a one-letter key without skipping is the
-// Caesar cipher with that letter's shift.
+// encryption restores the text; the text cut in two and enciphered piece by
+// piece, the key position carried over, gives the same; a one-letter key
+// without skipping is the Caesar cipher with that letter's shift.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool decrypt = (flags & 1) != 0;
     const bool skip = (flags & 2) != 0;
     const ByteView key = input.take(input.byte() % 40);
+    const std::size_t cut = input.byte();
     const ByteView text = input.rest();
 
     std::string message;
@@ -67,6 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     auto back = vigenere_cipher(result->view(), key, !decrypt, skip);
     check(back && same_bytes(back->view(), text), "the opposite direction does not restore the text");
+
+    auto prepared = VigenereKey::make(key, decrypt);
+    check(prepared.has_value() && vigenere_check_text(text).has_value(), "the parts reject what the whole accepts");
+    std::string pieces(text.size(), '\0');
+    auto* out = reinterpret_cast<std::uint8_t*>(pieces.data());
+    const std::size_t first = cut < text.size() ? cut : text.size();
+    const std::size_t position = vigenere_cipher_into(text.first(first), *prepared, skip, out, 0);
+    vigenere_cipher_into(text.subspan(first), *prepared, skip, out + first, position);
+    check(same_bytes(as_byte_view(pieces), result->view()), "enciphering in two pieces differs from the whole");
 
     if (key.size() == 1 && !skip) {
         const int shift = key[0] >= 'a' ? key[0] - 'a' : key[0] - 'A';

@@ -6,6 +6,7 @@
 
 #include "ciphers/translate.hpp"
 #include "common/byte_buffer.hpp"
+#include "encodings/vector_path.hpp"
 
 namespace korvalith {
 
@@ -32,6 +33,17 @@ constexpr CaesarTable make_caesar_table() {
 }
 
 inline constexpr CaesarTable CAESAR_TABLE = make_caesar_table();
+
+// The CAESAR_TABLE row, 0..25, that shifts by `shift` places (any value;
+// reduced modulo 26), backwards when decrypting.
+unsigned caesar_row(std::int8_t shift, bool decrypt) noexcept;
+
+// Writes `text` into `out` (text.size() bytes) with every ASCII letter moved
+// `row` places (0..25) forward within its case: the translation through
+// CAESAR_TABLE[row]. Runs 16 or 32 bytes at a time on the widest vector path
+// this CPU supports, or on `path`, which it must support.
+void shift_letters_into(ByteView text, unsigned row, std::uint8_t* out) noexcept;
+void shift_letters_into(ByteView text, unsigned row, std::uint8_t* out, VectorPath path) noexcept;
 
 // Shifts every ASCII letter of `text` by `shift` places (any value; reduced
 // modulo 26), backwards when decrypting. The result has the text's length.

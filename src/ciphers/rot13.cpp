@@ -2,7 +2,11 @@
 
 namespace korvalith {
 
-CoreResult<ByteBuffer> rot13_cipher(ByteView text) { return translated(ROT13_TABLE, text); }
+CoreResult<ByteBuffer> rot13_cipher(ByteView text) {
+    auto out = ByteBuffer::allocate(text.size());
+    if (out && !text.empty()) shift_letters_into(text, ROT13_ROW, out->data());
+    return out;
+}
 
 }  // namespace korvalith
 

@@ -6,7 +6,7 @@
 namespace korvalith {
 
 // Each ASCII letter moved 13 places within its case; other bytes unchanged.
-inline constexpr TranslationTable ROT13_TABLE = make_shift_row(13);
+inline constexpr unsigned ROT13_ROW = 13;
 
 CoreResult<ByteBuffer> rot13_cipher(ByteView text);
 

@@ -27,16 +27,16 @@ bool is_ascii(ByteView bytes) noexcept {
     return (seen & 0x8080808080808080ULL) == 0;
 }
 
-// The inner loop: `shifts` holds one CAESAR_TABLE row index per key letter.
+// The inner loop: `rows` holds one CAESAR_TABLE row index per key letter.
 // The key position is kept below the key length by wrapping it, not by a
 // modulo per byte.
 template <bool SkipNonAlpha>
-void encipher(ByteView text, const std::uint8_t* shifts, std::size_t key_length, std::uint8_t* out) noexcept {
-    const std::uint8_t* rows = CAESAR_TABLE[0].data();
-    std::size_t position = 0;
+std::size_t encipher(ByteView text, const std::uint8_t* rows, std::size_t key_length, std::uint8_t* out,
+                     std::size_t position) noexcept {
+    const std::uint8_t* table = CAESAR_TABLE[0].data();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const std::uint8_t byte = text[i];
-        out[i] = rows[std::size_t{shifts[position]} * 256 + byte];
+        out[i] = table[std::size_t{rows[position]} * 256 + byte];
         if constexpr (SkipNonAlpha) {
             position += is_letter(byte);
         } else {
@@ -44,33 +44,46 @@ void encipher(ByteView text, const std::uint8_t* shifts, std::size_t key_length,
         }
         if (position == key_length) position = 0;
     }
+    return position;
 }
 
 }  // namespace
 
-CoreResult<ByteBuffer> vigenere_cipher(ByteView text, ByteView key, bool decrypt, bool skip_non_alpha) {
-    if (!is_ascii(text) || !is_ascii(key)) return std::unexpected(CoreError::invalid(ASCII_ONLY));
+CoreResult<VigenereKey> VigenereKey::make(ByteView key, bool decrypt) {
+    if (!is_ascii(key)) return std::unexpected(CoreError::invalid(ASCII_ONLY));
     if (key.empty()) return std::unexpected(CoreError::invalid(BAD_KEY));
     for (const std::uint8_t letter : key) {
         if (!is_letter(letter)) return std::unexpected(CoreError::invalid(BAD_KEY));
     }
-
-    if (text.empty()) return ByteBuffer{};
-
-    auto shifts = ByteBuffer::allocate(key.size());
-    if (!shifts) return std::unexpected(std::move(shifts.error()));
+    auto rows = ByteBuffer::allocate(key.size());
+    if (!rows) return std::unexpected(std::move(rows.error()));
     for (std::size_t i = 0; i < key.size(); ++i) {
         const unsigned index = static_cast<unsigned>((key[i] | 0x20) - 'a');
-        shifts->data()[i] = static_cast<std::uint8_t>(decrypt ? (26 - index) % 26 : index);
+        rows->data()[i] = static_cast<std::uint8_t>(decrypt ? (26 - index) % 26 : index);
     }
+    VigenereKey made;
+    made.rows_ = std::move(*rows);
+    return made;
+}
 
+CoreResult<void> vigenere_check_text(ByteView text) {
+    if (!is_ascii(text)) return std::unexpected(CoreError::invalid(ASCII_ONLY));
+    return {};
+}
+
+std::size_t vigenere_cipher_into(ByteView text, const VigenereKey& key, bool skip_non_alpha, std::uint8_t* out,
+                                 std::size_t position) noexcept {
+    if (skip_non_alpha) return encipher<true>(text, key.rows(), key.size(), out, position);
+    return encipher<false>(text, key.rows(), key.size(), out, position);
+}
+
+CoreResult<ByteBuffer> vigenere_cipher(ByteView text, ByteView key, bool decrypt, bool skip_non_alpha) {
+    if (auto checked = vigenere_check_text(text); !checked) return std::unexpected(std::move(checked.error()));
+    auto prepared = VigenereKey::make(key, decrypt);
+    if (!prepared) return std::unexpected(std::move(prepared.error()));
+    if (text.empty()) return ByteBuffer{};
     auto out = ByteBuffer::allocate(text.size());
-    if (!out) return out;
-    if (skip_non_alpha) {
-        encipher<true>(text, shifts->data(), key.size(), out->data());
-    } else {
-        encipher<false>(text, shifts->data(), key.size(), out->data());
-    }
+    if (out) vigenere_cipher_into(text, *prepared, skip_non_alpha, out->data(), 0);
     return out;
 }
 

@@ -2,11 +2,9 @@
 
 #include "ciphers/caesar.hpp"
 #include "ciphers/rot13.hpp"
-#include "ciphers/vigenere.hpp"
 #include "cli/action_rules.hpp"
 #include "cli/arguments.hpp"
-#include "encodings/base32.hpp"
-#include "encodings/base64.hpp"
+#include "cli/stream/chunked_core.hpp"
 
 namespace korvalith::cli {
 
@@ -40,57 +38,57 @@ constexpr ActionDeclaration ACTIONS[] = {
      .about = "Encode data into base32. Data can be a binary file, but then outputting to stdout is not allowed.",
      .arguments = {DATA(DATA_ENC), STRING(), OUTPUT(OUT_ENCODED)},
      .input = InputKind::bytes, .result = ResultKind::encoded,
-     .core = [](ByteView data, const Matches&) { return base32_encode(data); }},
+     .core = [](const Matches&) { return base32_encoder_core(); }},
     {.group = "base32", .name = "decode",
      .about = "Decode base32. Output data can be binary, but then output must be to a file.",
      .arguments = {DATA(DATA_DEC), STRING(), OUTPUT(OUT_DECODED)},
-     .input = InputKind::bytes, .result = ResultKind::binary,
-     .core = [](ByteView text, const Matches&) { return base32_decode(text); },
+     .input = InputKind::encoded, .result = ResultKind::binary,
+     .core = [](const Matches&) { return base32_decoder_core(); },
      .core_error_with_string = CoreErrorReport::invalid_value},
     {.group = "base64", .name = "encode",
      .about = "Encode data into base64. Data can be a binary file, but then outputting to stdout is not allowed.",
      .arguments = {DATA(DATA_ENC), STRING(), OUTPUT(OUT_ENCODED)},
      .input = InputKind::bytes, .result = ResultKind::encoded,
-     .core = [](ByteView data, const Matches&) { return base64_encode(data); }},
+     .core = [](const Matches&) { return base64_encoder_core(); }},
     {.group = "base64", .name = "decode",
      .about = "Decode base64. Output data can be binary, but then output must be to a file.",
      .arguments = {DATA(DATA_DEC), STRING(), OUTPUT(OUT_DECODED)},
-     .input = InputKind::bytes, .result = ResultKind::binary,
-     .core = [](ByteView text, const Matches&) { return base64_decode(text); }},
+     .input = InputKind::encoded, .result = ResultKind::binary,
+     .core = [](const Matches&) { return base64_decoder_core(); }},
     {.group = "caesar", .name = "encrypt",
      .about = "Encrypt a string using Caesar shift.",
      .arguments = {DATA(DATA_ENC), SHIFT("Shift to use when encrypting data."), STRING(), OUTPUT(OUT_ENCRYPTED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](ByteView text, const Matches& given) { return caesar_cipher(text, given.required(SHIFT), false); }},
+     .core = [](const Matches& given) { return shift_core(caesar_row(given.required(SHIFT), false)); }},
     {.group = "caesar", .name = "decrypt",
      .about = "Decrypt data using Caesar shift.",
      .arguments = {DATA(DATA_DEC),
                    SHIFT("Shift to use when decrypting data. Should be the same as the one used to encrypt the data."),
                    STRING(), OUTPUT(OUT_DECODED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](ByteView text, const Matches& given) { return caesar_cipher(text, given.required(SHIFT), true); }},
+     .core = [](const Matches& given) { return shift_core(caesar_row(given.required(SHIFT), true)); }},
     {.group = "rot13", .name = "encrypt",
      .about = "\"Encrypt\" a string using rot13. Same as decrypt and rotate.",
      .arguments = {DATA(DATA_ENC), STRING(), OUTPUT(OUT_ENCRYPTED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](ByteView text, const Matches&) { return rot13_cipher(text); }},
+     .core = [](const Matches&) { return shift_core(ROT13_ROW); }},
     {.group = "rot13", .name = "decrypt",
      .about = "\"Decrypt\" data using rot13. Same as encrypt and rotate.",
      .arguments = {DATA(DATA_DEC), STRING(), OUTPUT(OUT_DECODED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](ByteView text, const Matches&) { return rot13_cipher(text); }},
+     .core = [](const Matches&) { return shift_core(ROT13_ROW); }},
     {.group = "rot13", .name = "rotate",
      .about = "Rotate data using rot13. Same as encrypt and decrypt.",
      .arguments = {DATA(DATA_DEC), STRING(), OUTPUT(OUT_DECODED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](ByteView text, const Matches&) { return rot13_cipher(text); }},
+     .core = [](const Matches&) { return shift_core(ROT13_ROW); }},
     {.group = "vigenere", .name = "encrypt",
      .about = "Encrypt a string using Vigenere cipher.",
      .arguments = {DATA(DATA_ENC), KEY(KEY_HELP), SKIP_NON_ALPHA(), STRING(), OUTPUT(OUT_ENCRYPTED)},
      .input = InputKind::text, .result = ResultKind::text,
      .core =
-         [](ByteView text, const Matches& given) {
-             return vigenere_cipher(text, as_byte_view(given.required(KEY)), false, given.flag(SKIP_NON_ALPHA));
+         [](const Matches& given) {
+             return vigenere_core(as_byte_view(given.required(KEY)), false, given.flag(SKIP_NON_ALPHA));
          },
      .core_error_with_string = CoreErrorReport::invalid_value, .core_error_from_file = CoreErrorReport::invalid_value},
     {.group = "vigenere", .name = "decrypt",
@@ -98,8 +96,8 @@ constexpr ActionDeclaration ACTIONS[] = {
      .arguments = {DATA(DATA_DEC), KEY(KEY_HELP), SKIP_NON_ALPHA(), STRING(), OUTPUT(OUT_DECODED)},
      .input = InputKind::text, .result = ResultKind::text,
      .core =
-         [](ByteView text, const Matches& given) {
-             return vigenere_cipher(text, as_byte_view(given.required(KEY)), true, given.flag(SKIP_NON_ALPHA));
+         [](const Matches& given) {
+             return vigenere_core(as_byte_view(given.required(KEY)), true, given.flag(SKIP_NON_ALPHA));
          },
      .core_error_with_string = CoreErrorReport::invalid_value, .core_error_from_file = CoreErrorReport::invalid_value},
 };

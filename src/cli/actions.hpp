@@ -14,13 +14,16 @@
 
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
+#include "cli/stream/chunked_core.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {
 
 enum class InputKind : std::uint8_t {
-    bytes,  // any bytes
-    text,   // UTF-8 text: a file that holds anything else cannot be read
+    bytes,    // any bytes
+    text,     // UTF-8 text: a file that holds anything else cannot be read
+    encoded,  // Base32 or Base64 text, any bytes as given; from standard input,
+              // one final line ending ("\n" or "\r\n") is not part of it
 };
 
 enum class ResultKind : std::uint8_t {
@@ -36,9 +39,10 @@ enum class CoreErrorReport : std::uint8_t {
     invalid_value,  // an error report of the invalid-value kind, status 2
 };
 
-// A core routine as an action runs it: over the input, reading its own
-// arguments from the parsed command line through their handles.
-using ActionCore = CoreResult<ByteBuffer> (*)(ByteView input, const Matches& given);
+// An action's core routine, made for one run: it reads its own arguments
+// from the parsed command line through their handles, and then runs over the
+// whole input or over its chunks.
+using ActionCore = ChunkedCorePtr (*)(const Matches& given);
 
 // The arguments of an action, in their order of declaration.
 class ArgumentList {

@@ -7,7 +7,10 @@
 #include "cli/actions.hpp"
 #include "cli/arguments.hpp"
 #include "cli/control_characters.hpp"
-#include "cli/files.hpp"
+#include "cli/input_file.hpp"
+#include "cli/output_file.hpp"
+#include "cli/reports.hpp"
+#include "cli/stream/two_pass.hpp"
 #include "common/utf8.hpp"
 
 namespace korvalith::cli {
@@ -18,8 +21,8 @@ std::unexpected<Failure> failure(FailKind kind, std::string message = {}) {
     return std::unexpected(Failure{kind, std::move(message)});
 }
 
-// A name the user gave, as messages show it.
-std::string shown(std::string_view name) { return escape_control_characters(name); }
+// A name or message as the terminal shows it.
+std::string shown(std::string_view text) { return escape_control_characters(text); }
 
 // A core error as the user sees it: the Python exception class the wrappers
 // would raise, a colon, a blank and the message.
@@ -29,52 +32,148 @@ std::unexpected<Failure> core_failure(const CoreError& error, CoreErrorReport re
                        "MemoryError: could not allocate " + std::to_string(error.requested) + " bytes");
     }
     return failure(report == CoreErrorReport::invalid_value ? FailKind::invalid_value : FailKind::unexpected,
-                   "ValueError: " + error.message);
+                   "ValueError: " + shown(error.message));
 }
 
-// The whole input named by a data argument: standard input for "-", else the
-// named file, which must hold UTF-8 text for text input.
-std::expected<Input, Failure> read_input(std::string_view data, InputKind kind, const RunContext& context) {
-    auto input = data == "-" ? read_stream(context.standard_input, context.interruption)
-                             : read_whole_file(std::string(data), context.interruption);
-    if (!input) {
-        switch (input.error().kind) {
-            case ReadFailure::Kind::interrupted: return failure(FailKind::interrupted);
-            case ReadFailure::Kind::out_of_memory:
-                return core_failure(CoreError::out_of_memory(input.error().requested), CoreErrorReport::unexpected);
-            case ReadFailure::Kind::unreadable: break;
-        }
-    }
-    if (!input || (kind == InputKind::text && !is_valid_utf8(input->bytes.view()))) {
-        return failure(FailKind::input_output, "Could not read file: " + shown(data));
-    }
-    return std::move(*input);
+std::unexpected<Failure> unreadable(std::string_view data) {
+    return failure(FailKind::input_output, "Could not read file: " + shown(data));
 }
 
-Outcome write_to_file(std::string_view name, ByteView bytes, const std::optional<FileIdentity>& input_file,
-                      const Interruption& interruption) {
-    auto written = write_whole_file(std::string(name), bytes, input_file, interruption);
-    if (!written) {
-        switch (written.error()) {
-            case WriteFailure::interrupted: return failure(FailKind::interrupted);
-            case WriteFailure::closed_by_reader: return failure(FailKind::closed_by_reader);
-            case WriteFailure::failed: break;
-        }
-        return failure(FailKind::input_output, "Could not write to file: " + shown(name));
+std::unexpected<Failure> read_failure(const ReadFailure& read, std::string_view data) {
+    switch (read.kind) {
+        case ReadFailure::Kind::interrupted: return failure(FailKind::interrupted);
+        case ReadFailure::Kind::out_of_memory:
+            return core_failure(CoreError::out_of_memory(read.requested), CoreErrorReport::unexpected);
+        case ReadFailure::Kind::unreadable: break;
     }
-    return Success{.message = "Successfully wrote data to " + shown(name)};
+    return unreadable(data);
+}
+
+// A result that could not be written to the -o file, or to standard output
+// (no file name).
+std::unexpected<Failure> write_failure(WriteOutcome outcome, std::optional<std::string_view> output) {
+    if (!output) return std::unexpected(failure_after_write(outcome));
+    switch (outcome) {
+        case WriteOutcome::interrupted: return failure(FailKind::interrupted);
+        case WriteOutcome::closed_by_reader: return failure(FailKind::closed_by_reader);
+        default: return failure(FailKind::input_output, "Could not write to file: " + shown(*output));
+    }
+}
+
+Success written_to(std::string_view output) { return Success{.message = "Successfully wrote data to " + shown(output)}; }
+
+// What a run needs to know to report its failures.
+struct Run {
+    const ActionDeclaration& action;
+    std::string_view data;
+    std::optional<std::string_view> output;
+    const RunContext& context;
+};
+
+std::unexpected<Failure> stream_failure(const StreamFailure& failed, const Run& run) {
+    switch (failed.kind) {
+        case StreamFailure::Kind::read: return read_failure(failed.read, run.data);
+        case StreamFailure::Kind::input_not_text: return unreadable(run.data);
+        case StreamFailure::Kind::core: return core_failure(failed.core_error, run.action.core_error_from_file);
+        case StreamFailure::Kind::result_not_text:
+            return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
+        case StreamFailure::Kind::sink: break;
+    }
+    return write_failure(failed.written, run.output);
+}
+
+// A file streamed to standard output when the run's outcome is printed.
+class PendingStream final : public PendingResult {
+public:
+    PendingStream(ChunkedStream stream, std::optional<std::uint64_t> size, const ActionDeclaration& action,
+                  std::string data)
+        : stream_(std::move(stream)), size_(size), action_(action), data_(std::move(data)) {}
+
+    std::expected<void, Failure> write_to(ResultSink& out, const Interruption& interruption) override {
+        const RunContext context{.interruption = interruption};
+        auto written = stream_.write(out, size_, interruption);
+        if (!written) return stream_failure(written.error(), {action_, data_, std::nullopt, context});
+        return {};
+    }
+
+private:
+    ChunkedStream stream_;
+    std::optional<std::uint64_t> size_;
+    const ActionDeclaration& action_;
+    std::string data_;
+};
+
+// The input read in chunks: a check pass first where anything can fail, then
+// the write pass into the -o file, or left for the printing of the outcome.
+Outcome stream(InputFile input, ChunkedCorePtr core, const Run& run) {
+    const StreamChecks checks{.input_must_be_text = run.action.input == InputKind::text,
+                              .result_must_be_text = run.action.result == ResultKind::binary && !run.output};
+    auto made = ChunkedStream::make(std::move(input), std::move(core), checks);
+    if (!made) return stream_failure(made.error(), run);
+    ChunkedStream& chunks = *made;
+    std::optional<std::uint64_t> size = chunks.size_without_check();
+    if (chunks.needs_check()) {
+        auto checked = chunks.check(run.context.interruption);
+        if (!checked) return stream_failure(checked.error(), run);
+        size = *checked;
+    }
+    if (!run.output) {
+        return Success{.pending = std::make_unique<PendingStream>(std::move(chunks), size, run.action,
+                                                                  std::string(run.data))};
+    }
+    OutputFile target{std::string(*run.output)};
+    if (auto written = chunks.write(target, size, run.context.interruption); !written) {
+        return stream_failure(written.error(), run);
+    }
+    return written_to(*run.output);
 }
 
 // The result written to the -o file, or handed back to be printed, which
 // needs it to be text.
-Outcome deliver(ByteBuffer result, ResultKind kind, std::optional<std::string_view> output,
-                const std::optional<FileIdentity>& input_file, const Interruption& interruption) {
-    const bool must_be_text = kind == ResultKind::encoded || (kind == ResultKind::binary && !output);
+Outcome deliver(ByteBuffer result, const Run& run) {
+    const bool must_be_text =
+        run.action.result == ResultKind::encoded || (run.action.result == ResultKind::binary && !run.output);
     if (must_be_text && !is_valid_utf8(result.view())) {
         return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
     }
-    if (output) return write_to_file(*output, result.view(), input_file, interruption);
-    return Success{.result = std::move(result)};
+    if (!run.output) return Success{.result = std::move(result)};
+    OutputFile target{std::string(*run.output)};
+    WriteOutcome outcome = target.begin(result.size(), run.context.interruption);
+    // Once begun, the write is finished, however long a stop waits.
+    if (outcome == WriteOutcome::written) outcome = target.write(result.view(), {});
+    if (outcome == WriteOutcome::written) outcome = target.end({});
+    if (outcome != WriteOutcome::written) return write_failure(outcome, run.output);
+    return written_to(*run.output);
+}
+
+// One final line ending ("\n" or "\r\n") of Base32 or Base64 text from
+// standard input is no part of it: what the encoders print ends with one.
+ByteView without_final_line_ending(ByteView text) {
+    if (!text.empty() && text.back() == '\n') text = text.first(text.size() - 1);
+    if (!text.empty() && text.back() == '\r') text = text.first(text.size() - 1);
+    return text;
+}
+
+// The input read whole (the literal, standard input, a pipe, or a file
+// written over by its own result) and the core run over it at once.
+Outcome run_whole_input(ByteView bytes, ChunkedCore& core, bool literal, const Run& run) {
+    if (!literal && run.action.input == InputKind::text && !is_valid_utf8(bytes)) return unreadable(run.data);
+    if (!literal && run.data == "-" && run.action.input == InputKind::encoded) bytes = without_final_line_ending(bytes);
+    CoreResult<ByteBuffer> result = run_whole(core, bytes);
+    if (!result) {
+        return core_failure(result.error(), literal ? run.action.core_error_with_string : run.action.core_error_from_file);
+    }
+    return deliver(std::move(*result), run);
+}
+
+// Whether the input is read in chunks: a file that can be read twice, unless
+// the result goes over it; or, read once, an input that an encoder turns
+// into text for standard output, where nothing can fail once it is read.
+bool streams(const InputFile& input, const ChunkedCore& core, const Run& run) {
+    if (input.rereadable()) {
+        return !run.output || regular_file_identity(std::string(*run.output)) != input.identity();
+    }
+    return !run.output && !core.can_fail() && run.action.input == InputKind::bytes;
 }
 
 }  // namespace
@@ -89,22 +188,18 @@ Outcome dispatch(const Matches& matches, const RunContext& context) {
             return failure(FailKind::missing_argument, "Argument " + argument.placeholder() + " was not found");
         }
     }
-    const std::string_view data = matches.required(DATA);
-    const bool literal = matches.flag(STRING);
+    const Run run{*action, matches.required(DATA), matches.value(OUTPUT), context};
+    ChunkedCorePtr core = action->core(matches);
 
     // With -s the data itself is the input; otherwise it names where to read it.
-    std::optional<Input> read;
-    if (!literal) {
-        auto input = read_input(data, action->input, context);
-        if (!input) return std::unexpected(std::move(input.error()));
-        read = std::move(*input);
-    }
-    CoreResult<ByteBuffer> result = action->core(literal ? as_byte_view(data) : read->bytes.view(), matches);
-    if (!result) {
-        return core_failure(result.error(), literal ? action->core_error_with_string : action->core_error_from_file);
-    }
-    return deliver(std::move(*result), action->result, matches.value(OUTPUT), read ? read->file : std::nullopt,
-                   context.interruption);
+    if (matches.flag(STRING)) return run_whole_input(as_byte_view(run.data), *core, true, run);
+    auto input = run.data == "-" ? InputFile::borrow(context.standard_input)
+                                 : InputFile::open(std::string(run.data), context.interruption);
+    if (!input) return read_failure(input.error(), run.data);
+    if (streams(*input, *core, run)) return stream(std::move(*input), std::move(core), run);
+    auto bytes = input->read_rest(context.interruption);
+    if (!bytes) return read_failure(bytes.error(), run.data);
+    return run_whole_input(bytes->view(), *core, false, run);
 }
 
 }  // namespace korvalith::cli

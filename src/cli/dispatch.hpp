@@ -1,7 +1,9 @@
-// Running the action that a parsed command line names: its input read from
-// the literal, a file or standard input, its core routine called, its result
-// written to the -o file or handed back for standard output. The dispatcher
-// never prints and never ends the process: it returns the outcome.
+// Running the action that a parsed command line names: its input taken from
+// the literal, a file or standard input (a regular file in chunks, anything
+// else whole), its core routine run, its result written to the -o file or
+// handed back for standard output, whole or still to be made. The
+// dispatcher never prints and never ends the process: it returns the
+// outcome.
 #pragma once
 
 #include "cli/interruption.hpp"

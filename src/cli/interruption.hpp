@@ -2,7 +2,9 @@
 // itself knows nothing of signal handlers: whoever runs it (the Python
 // function cli.parse, or the korvalith program's main) passes in a check,
 // which the input and output loops call before each read and write and after
-// one that a signal interrupted.
+// one that a signal interrupted. Once the result has begun to go into an -o
+// file, the run no longer asks: it finishes the file, and takes and drops a
+// stop asked for meanwhile.
 #pragma once
 
 namespace korvalith::cli {

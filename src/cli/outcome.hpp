@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "cli/interruption.hpp"
+#include "cli/result_sink.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {
@@ -44,11 +47,24 @@ struct Failure {
     std::string message{};  // empty for closed_by_reader and interrupted
 };
 
+// A result that is made while it is printed: a file read in chunks, each
+// chunk's result written to standard output as it comes.
+class PendingResult {
+public:
+    virtual ~PendingResult() = default;
+    // Writes the whole result to `out`; the failure of the run when it cannot
+    // be read on or written.
+    virtual std::expected<void, Failure> write_to(ResultSink& out, const Interruption& interruption) = 0;
+};
+
 // A successful action prints one line on standard output, in green: the
-// result itself, or when the result went to a file the message naming it.
+// result itself (held whole, or still to be made), or when the result went to
+// a file the message naming it. A file written is a run that completed: its
+// message is printed whatever the user asks meanwhile.
 struct Success {
     ByteBuffer result{};
     std::optional<std::string> message{};
+    std::unique_ptr<PendingResult> pending{};
 
     std::string_view line() const { return message ? std::string_view(*message) : result.text(); }
 };

@@ -11,6 +11,7 @@
 #include "cli/argument_list.hpp"
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
+#include "cli/program_output.hpp"
 #include "cli/reports.hpp"
 
 namespace korvalith::cli {
@@ -22,6 +23,18 @@ namespace {
 int show_broken_run(const char* details) {
     (void)write_to(Stream::standard_error, unexpected_report(details, false));
     return STATUS_UNEXPECTED;
+}
+
+// The result on standard output, the program's line: held whole, or made
+// while it is written.
+std::expected<void, Failure> print_result(Success& success, const Interruption& interruption) {
+    ProgramOutput out(STDOUT_FILENO, ProgramColour::green, program_colour_enabled());
+    if (success.pending) return success.pending->write_to(out, interruption);
+    WriteOutcome printed = out.begin(success.result.size(), interruption);
+    if (printed == WriteOutcome::written) printed = out.write(success.result.view(), interruption);
+    if (printed == WriteOutcome::written) printed = out.end(interruption);
+    if (printed != WriteOutcome::written) return std::unexpected(failure_after_write(printed));
+    return {};
 }
 
 }  // namespace
@@ -43,11 +56,22 @@ std::optional<int> run_arguments(std::span<char* const> command_line, const RunC
     ParseResult parsed = parse_arguments(tree, *arguments);
     if (!parsed) return show_report(parsed.error());
 
-    const Outcome outcome = dispatch(*parsed, context);
+    Outcome outcome = dispatch(*parsed, context);
     if (!outcome) return show_failure(outcome.error(), untouched);
-    const WriteOutcome printed =
-        write_program_line(Stream::standard_output, outcome->line(), ProgramColour::green, context.interruption);
-    if (printed != WriteOutcome::written) return show_failure(failure_after_write(printed), untouched);
+    if (outcome->message) {
+        // The result went to a file, completely: that is told whatever the
+        // user asks meanwhile.
+        const WriteOutcome printed = write_program_line(Stream::standard_output, *outcome->message,
+                                                        ProgramColour::green);
+        if (printed != WriteOutcome::written) return show_failure(failure_after_write(printed), untouched);
+        // A stop asked for meanwhile came too late: it is taken and dropped
+        // here, so that it cannot end the process after the success was told.
+        (void)context.interruption.requested();
+        return std::nullopt;
+    }
+    if (auto printed = print_result(*outcome, context.interruption); !printed) {
+        return show_failure(printed.error(), untouched);
+    }
     // A signal that came after the last write still ends the run as an
     // interruption rather than as a success.
     if (context.interruption.requested()) return STATUS_INTERRUPTED;

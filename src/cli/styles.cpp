@@ -26,10 +26,6 @@ bool set_and_not_empty(const std::optional<std::string>& variable) {
     return variable.has_value() && !variable->empty();
 }
 
-std::string_view program_sequence(ProgramColour colour) {
-    return colour == ProgramColour::green ? "\x1b[32m" : "\x1b[31m";
-}
-
 }  // namespace
 
 Style Styles::for_role(Role role) const {
@@ -133,22 +129,20 @@ bool program_colour_enabled() {
     return enabled;
 }
 
+std::string_view program_sequence(ProgramColour colour) noexcept {
+    return colour == ProgramColour::green ? "\x1b[32m" : "\x1b[31m";
+}
+
 std::string paint_program(std::string_view text, ProgramColour colour_name, bool colour) {
-    if (!colour) return std::string(text);
-    const std::string_view sequence = program_sequence(colour_name);
-    std::string out(sequence);
-    for (std::size_t start = 0;;) {
-        const std::size_t reset = text.find(RESET, start);
-        if (reset == std::string_view::npos) {
-            out += text.substr(start);
-            break;
-        }
-        const std::size_t after = reset + RESET.size();
-        out += text.substr(start, after - start);
-        out += sequence;
-        start = after;
-    }
-    out += RESET;
+    std::string out;
+    out.reserve(text.size());
+    const auto append = [&out](std::string_view piece) {
+        out += piece;
+        return true;
+    };
+    ProgramPainter painter(colour_name, colour);
+    painter.piece(text, append);
+    painter.end(append);
     return out;
 }
 

@@ -129,6 +129,63 @@ bool program_colour_enabled();
 // The two colours of the program's channel.
 enum class ProgramColour : std::uint8_t { green, red };
 
+// The escape sequence that switches to the colour.
+std::string_view program_sequence(ProgramColour colour) noexcept;
+
+// The program channel's colour over a text that comes in pieces, as
+// paint_program says, without copying the text: each piece is handed on
+// (`emit`, which returns false to stop) with the colour sequence in front of
+// the first, again after every reset the text holds (one split between two
+// pieces too), and a reset after the last.
+class ProgramPainter {
+public:
+    ProgramPainter(ProgramColour colour, bool enabled) noexcept
+        : sequence_(program_sequence(colour)), enabled_(enabled) {}
+
+    // False as soon as `emit` returns false.
+    template <typename Emit>
+    bool piece(std::string_view text, Emit&& emit) {
+        if (!enabled_) return text.empty() || emit(text);
+        if (!started_) {
+            started_ = true;
+            if (!emit(sequence_)) return false;
+        }
+        std::size_t start = 0;
+        for (std::size_t at = 0; at < text.size();) {
+            if (matched_ == 0) {
+                at = text.find(RESET[0], at);
+                if (at == std::string_view::npos) break;
+            }
+            if (text[at] != RESET[matched_]) {
+                matched_ = 0;  // the byte is looked at again as a possible start
+                continue;
+            }
+            ++at;
+            if (++matched_ == RESET.size()) {
+                matched_ = 0;
+                if (!emit(text.substr(start, at - start)) || !emit(sequence_)) return false;
+                start = at;
+            }
+        }
+        return start == text.size() || emit(text.substr(start));
+    }
+
+    // The closing reset.
+    template <typename Emit>
+    bool end(Emit&& emit) {
+        if (!enabled_) return true;
+        if (!started_ && !emit(sequence_)) return false;
+        started_ = true;
+        return emit(RESET);
+    }
+
+private:
+    std::string_view sequence_;
+    bool enabled_;
+    bool started_ = false;
+    std::size_t matched_ = 0;  // bytes of a reset seen at the end of the text so far
+};
+
 // The text in the given colour when `colour` is set: the colour sequence in
 // front, again after every reset inside the text so the colour holds to the
 // end, and a reset behind. The bare text otherwise.

@@ -8,6 +8,27 @@ namespace {
 
 constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
 
+// The number of bytes of the character a lead byte opens (any byte from
+// 0xC0 on counts as a lead here; is_valid_utf8 judges it), 1 otherwise.
+std::size_t character_length(std::uint8_t lead) noexcept {
+    if (lead >= 0xF0) return 4;
+    if (lead >= 0xE0) return 3;
+    if (lead >= 0xC0) return 2;
+    return 1;
+}
+
+// How many bytes at the end of `bytes` begin a character that does not end
+// within them: at most three.
+std::size_t unfinished_tail(ByteView bytes) noexcept {
+    const std::size_t size = bytes.size();
+    for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
+        const std::uint8_t byte = bytes[size - back];
+        if (byte < 0x80) return 0;                        // ASCII ends nothing unfinished
+        if (byte >= 0xC0) return character_length(byte) > back ? back : 0;
+    }
+    return 0;  // continuation bytes only: is_valid_utf8 judges them
+}
+
 }  // namespace
 
 bool is_valid_utf8(ByteView bytes) noexcept {
@@ -48,6 +69,26 @@ bool is_valid_utf8(ByteView bytes) noexcept {
         }
         p += length;
     }
+    return true;
+}
+
+bool Utf8Pieces::feed(ByteView piece) noexcept {
+    if (!valid_) return false;
+    if (pending_size_ > 0) {
+        // Complete the character the last piece cut off, and check it alone.
+        const std::size_t length = character_length(pending_[0]);
+        std::size_t take = length - pending_size_;
+        if (take > piece.size()) take = piece.size();
+        for (std::size_t i = 0; i < take; ++i) pending_[pending_size_++] = piece[i];
+        piece = piece.subspan(take);
+        if (pending_size_ < length) return true;
+        pending_size_ = 0;
+        if (!is_valid_utf8({pending_, length})) return valid_ = false;
+    }
+    const std::size_t tail = unfinished_tail(piece);
+    if (!is_valid_utf8(piece.first(piece.size() - tail))) return valid_ = false;
+    for (std::size_t i = 0; i < tail; ++i) pending_[i] = piece[piece.size() - tail + i];
+    pending_size_ = tail;
     return true;
 }
 

@@ -12,7 +12,7 @@ namespace {
 #define KORVALITH_SOUND 1
 #define KORVALITH_UNDECLARED_GROUP 2
 
-CoreResult<ByteBuffer> empty(ByteView, const Matches&) { return ByteBuffer::allocate(0); }
+ChunkedCorePtr empty(const Matches&) { return nullptr; }
 
 constexpr GroupDeclaration GROUPS[] = {
     {"base32", "Base32 encoding and decoding."},

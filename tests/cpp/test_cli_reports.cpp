@@ -63,6 +63,11 @@ TEST(CliReports, EchoedNamesShowControlCharactersEscaped) {
     // Printable text, non-ASCII letters and the neighbours of C1 included, is kept.
     EXPECT_EQ(escape_control_characters("Übergröße \xc2\xa0\xc3\x80 \\x1b.txt"),
               "Übergröße \xc2\xa0\xc3\x80 \\x1b.txt");
+    // Bidirectional embeddings, overrides and isolates, which reorder what a
+    // terminal shows after them; their neighbours U+2029, U+202F, U+2065 and
+    // U+206A stay.
+    EXPECT_EQ(escape_control_characters("a\u202ab\u202ec\u2066d\u2069e"), "a\\u202ab\\u202ec\\u2066d\\u2069e");
+    EXPECT_EQ(escape_control_characters("\u2029\u202f\u2065\u206a"), "\u2029\u202f\u2065\u206a");
     // In the parser's reports too.
     ParseResult result = parse_arguments(build_cli(), std::vector<std::string>{"k", "bad\x1b[2J"});
     ASSERT_FALSE(result.has_value());

@@ -63,6 +63,26 @@ TEST(CliStyles, ProgramChannelSequences) {
     EXPECT_EQ(paint_program("", ProgramColour::red, true), "\x1b[31m\x1b[0m");
 }
 
+TEST(CliStyles, ProgramPainterOverPiecesPaintsAsOverTheWhole) {
+    // A reset split between two pieces anywhere still has the colour
+    // repeated after it; every cut of the text gives the same bytes.
+    const std::string text = "x\x1b[0m\x1b\x1b[0my\x1b[\x1b[0";
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        for (bool colour : {true, false}) {
+            std::string out;
+            const auto append = [&out](std::string_view piece) {
+                out += piece;
+                return true;
+            };
+            ProgramPainter painter(ProgramColour::green, colour);
+            painter.piece(std::string_view(text).substr(0, cut), append);
+            painter.piece(std::string_view(text).substr(cut), append);
+            painter.end(append);
+            EXPECT_EQ(out, paint_program(text, ProgramColour::green, colour)) << "cut at " << cut;
+        }
+    }
+}
+
 TEST(CliStyles, ParserChannelSequences) {
     EXPECT_EQ(style_prefix(CLI_STYLES.header), "\x1b[1m\x1b[4m\x1b[33m");
     EXPECT_EQ(style_prefix(CLI_STYLES.error), "\x1b[1m\x1b[31m");

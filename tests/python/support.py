@@ -10,6 +10,8 @@ KORVALITH_LAUNCHER). CTest runs the command-line tests once per entry."""
 import os
 import subprocess
 import sys
+import tempfile
+import unittest
 
 import _korvalith  # noqa: F401  (found through PYTHONPATH: the build directory)
 
@@ -73,6 +75,18 @@ def run_cli(*args, env=None, stdin=None, cwd=None, **kwargs):
         stdin = subprocess.DEVNULL
     return subprocess.run(command(*args), stdin=stdin, capture_output=True, env=env, cwd=cwd, timeout=120,
                           **kwargs)
+
+
+class DirectoryTest(unittest.TestCase):
+    """A test case with a temporary directory of its own, removed after it."""
+
+    def setUp(self):
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        self.directory = directory.name
+
+    def path(self, name):
+        return os.path.join(self.directory, name)
 
 
 def walk_tree(module, path=()):

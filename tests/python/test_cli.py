@@ -157,6 +157,18 @@ class ActionsTest(WorkingDirectoryTest):
         self.assertReport(cli("rot13", "rotate", "-", input=b"\xff"), "Could not read file: -")
         self.assertSuccess(cli("base64", "encode", "-s", "-", input=b"ignored"), "LQ==\n")
 
+    def test_decoders_read_what_the_encoders_print(self):
+        # From standard input, one final line ending is no part of the text;
+        # a second one is, and so is one in a file given by name.
+        for group in ("base32", "base64"):
+            printed = cli(group, "encode", "-s", "fifteen bytes!!").stdout  # no padding
+            self.assertSuccess(cli(group, "decode", "-", input=printed), "fifteen bytes!!\n")
+            self.assertSuccess(cli(group, "decode", "-", input=printed[:-1] + b"\r\n"), "fifteen bytes!!\n")
+            for stdin, data in ((printed + b"\n", "-"), (None, self.write("encoded", printed))):
+                process = cli(group, "decode", data, input=stdin)
+                self.assertEqual(process.returncode, 1)
+                self.assertTrue(process.stderr.endswith(b" character: '\\x0a'\n"), process.stderr)
+
     @unittest.skipIf(ENTRY == "program", "a test of the Python function cli.parse, which the program does not call")
     def test_parse_returns_none_and_ignores_sys_argv(self):
         script = self.write("script.py", b"import sys, _korvalith\n"
@@ -274,6 +286,17 @@ class FailureTableTest(WorkingDirectoryTest):
         process = cli("rot13", "rotate", "-s", "abc", "--\x1b[2J")
         self.assertEqual(process.returncode, 2)
         self.assertTrue(process.stderr.startswith(b"error: unexpected argument '--\\x1b[2J' found\n"), process.stderr)
+
+    def test_characters_that_drive_a_terminal_in_messages(self):
+        # A character quoted from a file, and a file name, are shown escaped:
+        # controls and the bidirectional overrides that reorder a line.
+        for data, shown in ((b"ab\x1b[2J", "\\x1b"), (b"\x9b", "\\x9b")):
+            process = cli("base64", "decode", self.write("bad", data))
+            self.assertEqual(process.stderr.decode(), "Unexpected error occurred.\nDetails: ValueError: Invalid "
+                                                      f"base64 character: '{shown}'\n")
+        name = "evil\u202etxt.exe"
+        self.assertReport(cli("rot13", "rotate", name, cwd=self.directory.name),
+                          "Could not read file: evil\\u202etxt.exe")
 
     def test_failed_read_creates_no_output(self):
         target = self.path("never")

@@ -7,15 +7,18 @@ failure, a traceback or a crash."""
 import base64
 import os
 import resource
+import shutil
 import signal
 import stat
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 
 import support
+from support import DirectoryTest
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")
 ENVIRONMENT = {name: value for name, value in os.environ.items() if name not in COLOUR_VARIABLES}
@@ -45,15 +48,16 @@ def limited(resource_id, limit):
 SYSCALLS = {"read": 3, "write": 4} if struct.calcsize("P") == 4 else {"read": 0, "write": 1}
 
 
-def wait_until_blocked_in(process, call):
+def wait_until_blocked_in(process, call, on="pipe:"):
     """Waits (up to a minute) until the child sits in the system call on a
-    pipe, which only the run itself reads or writes."""
+    pipe (or on the FIFO named `on`), which only the run itself reads or
+    writes."""
     for _ in range(1200):
         try:
             with open("/proc/%d/syscall" % process.pid) as current:
                 number, fd = current.read().split()[:2]
             if int(number) == SYSCALLS[call] and os.readlink("/proc/%d/fd/%d" % (process.pid, int(fd, 16))
-                                                             ).startswith("pipe:"):
+                                                             ).startswith(on):
                 return
         except (OSError, ValueError):
             pass
@@ -61,15 +65,7 @@ def wait_until_blocked_in(process, call):
     raise AssertionError("the child never blocked in " + call)
 
 
-class CommandLineFaultTest(unittest.TestCase):
-    def setUp(self):
-        directory = tempfile.TemporaryDirectory()
-        self.addCleanup(directory.cleanup)
-        self.directory = directory.name
-
-    def path(self, name):
-        return os.path.join(self.directory, name)
-
+class CommandLineFaultTest(DirectoryTest):
     def assertEnded(self, process, status):
         """The run ended by itself with `status`: no signal, no traceback."""
         self.assertEqual(process.returncode, status, process.stderr[-2000:])
@@ -166,8 +162,9 @@ class CommandLineFaultTest(unittest.TestCase):
             self.assertEqual(file.read(), b"hello")
 
     def test_failed_write_over_the_input_keeps_it(self):
-        # -o names the input however spelled: the result is written beside it
-        # and takes its place only when complete, keeping the file's mode.
+        # -o names the input however spelled: the input is read whole and the
+        # result written over it in place, once its room is secured; a result
+        # beyond the file-size limit is refused before any byte changes.
         source = self.path("in.txt")
         open(source, "wb").close()
         os.symlink("in.txt", self.path("link.txt"))
@@ -186,7 +183,7 @@ class CommandLineFaultTest(unittest.TestCase):
                 with open(source, "rb") as file:
                     self.assertEqual(file.read(), b"hello, world")
                 self.assertEqual(sorted(os.listdir(self.directory)), ["hard.txt", "in.txt", "link.txt"])
-        # Without a size limit the input is replaced, with its mode.
+        # Without a size limit the input is rewritten, keeping its mode.
         process = run("rot13", "rotate", self.path("link.txt"), "-o", source)
         self.assertEnded(process, 0)
         with open(source, "rb") as file:
@@ -202,9 +199,14 @@ class CommandLineFaultTest(unittest.TestCase):
 
     def test_interrupted_by_ctrl_c(self):
         # SIGINT while reading from a pipe or writing to one: status 130,
-        # nothing on standard error, no success message, no output file.
+        # nothing on standard error, no success message, no new output file
+        # and an existing one unchanged.
         target = self.path("out.txt")
+        existing = self.path("existing.txt")
+        with open(existing, "wb") as file:
+            file.write(b"old contents")
         for args, call in ((["base64", "encode", "-", "-o", target], "read"),
+                           (["base32", "decode", "-", "-o", existing], "read"),
                            (["rot13", "rotate", "/dev/stdin"], "read"),
                            (["rot13", "rotate", "-s", "x" * LONG_ARGUMENT], "write")):
             with self.subTest(args=args[:3]):
@@ -223,6 +225,36 @@ class CommandLineFaultTest(unittest.TestCase):
                 self.assertEqual((status, stderr), (130, b""))
                 self.assertNotIn(b"Successfully", stdout)
                 self.assertFalse(os.path.exists(target))
+                with open(existing, "rb") as file:
+                    self.assertEqual(file.read(), b"old contents")
+
+    def test_ctrl_c_once_the_output_is_being_written(self):
+        # Once the result is going into the -o target, the run finishes it and
+        # says so, however long the stop waits: here the target is a FIFO whose
+        # reader lets the run block in its write, then reads everything.
+        source = self.path("in.txt")
+        line = b"Attack at dawn, 0123456789\n"
+        with open(source, "wb") as file:
+            file.write(line * (3 * (1 << 20) // len(line)))
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        process = subprocess.Popen(command("rot13", "rotate", source, "-o", fifo), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENVIRONMENT)
+        try:
+            reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+            wait_until_blocked_in(process, "write", on=fifo)
+            process.send_signal(signal.SIGINT)
+            os.set_blocking(reader, True)
+            received = b"".join(iter(lambda: os.read(reader, 1 << 20), b""))
+            os.close(reader)
+            status = process.wait(timeout=60)
+        finally:
+            process.kill()
+            stdout, stderr = process.stdout.read(), process.stderr.read()
+            process.stdout.close()
+            process.stderr.close()
+        self.assertEqual((status, stdout, stderr), (0, b"Successfully wrote data to " + os.fsencode(fifo) + b"\n", b""))
+        self.assertEqual(received, b"Nggnpx ng qnja, 0123456789\n" * (3 * (1 << 20) // len(line)))
 
     def test_ctrl_c_that_the_parent_ignores(self):
         # A background job of a script starts with SIGINT ignored: Ctrl-C at
@@ -242,14 +274,18 @@ class CommandLineFaultTest(unittest.TestCase):
     @unittest.skipIf(os.environ.get("KORVALITH_SANITIZED") == "1",
                      "AddressSanitizer reserves its shadow memory beyond any address-space cap")
     def test_input_too_large_for_memory(self):
+        # A file is read whole only when -o names it: then a file beyond the
+        # memory at hand is out of memory, and stays as it was.
         source = self.path("sparse.bin")
         with open(source, "wb") as file:
             file.truncate(1 << 30)
-        process = subprocess.run(command("base64", "encode", source), stdin=subprocess.DEVNULL, capture_output=True,
-                                 env=ENVIRONMENT, timeout=300, preexec_fn=limited(resource.RLIMIT_AS, 512 << 20))
+        process = subprocess.run(command("base64", "encode", source, "-o", source), stdin=subprocess.DEVNULL,
+                                 capture_output=True, env=ENVIRONMENT, timeout=300,
+                                 preexec_fn=limited(resource.RLIMIT_AS, 512 << 20))
         self.assertEnded(process, 1)
         self.assertEqual(process.stderr, b"Unexpected error occurred.\nDetails: MemoryError: could not allocate %d "
                                          b"bytes\n" % ((1 << 30) + 1))
+        self.assertEqual(os.stat(source).st_size, 1 << 30)
 
     # Input that cannot be read.
 
@@ -370,6 +406,144 @@ class CommandLineFaultTest(unittest.TestCase):
         self.assertEqual(len(process.stdout), len(line) * (BIG_INPUT // len(line)) + 1)
         self.assertTrue(process.stdout.startswith(rotated * 100))
         self.assertEqual(process.stdout[-len(rotated) - 1:], rotated + b"\n")
+
+
+NOBODY = 65534
+
+
+def as_nobody():
+    """A preexec_fn that makes the child the unprivileged user nobody."""
+    os.setgroups([])
+    os.setgid(NOBODY)
+    os.setuid(NOBODY)
+
+
+class OutputInPlaceTest(unittest.TestCase):
+    """-o rewrites its target in place, as any writer would: what the user
+    may not write is refused, links and attributes stay, and a result that
+    does not fit leaves the old contents. The permission cases run as the user
+    nobody, since permissions do not stop the superuser."""
+
+    @classmethod
+    def setUpClass(cls):
+        if os.geteuid() != 0:
+            raise unittest.SkipTest("needs the superuser, to run the command line as an unprivileged user")
+        cls.home = tempfile.mkdtemp()
+        os.chmod(cls.home, 0o755)
+        # The entry under test where nobody may read it: the program, or the
+        # module and a launcher with an interpreter nobody may run (the
+        # configured one may live under a private home directory).
+        if support.ENTRY == "program":
+            cls.prefix = [shutil.copy(support.program(), cls.home)]
+            return
+        shutil.copy(sys.modules["_korvalith"].__file__, cls.home)
+        script = os.path.join(cls.home, "korvalith-python")
+        with open(script, "w") as file:
+            file.write("import os, sys; sys.path.insert(0, os.path.dirname(__file__))\n"
+                       "import _korvalith; _korvalith.cli.parse()\n")
+        failures = []
+        for interpreter in (sys.executable, "/usr/bin/python3"):
+            try:
+                check = subprocess.run([interpreter, script, "--version"], capture_output=True,
+                                       env=ENVIRONMENT, preexec_fn=as_nobody, timeout=60)
+            except OSError as error:
+                failures.append(str(error))
+                continue
+            if check.returncode == 0:
+                cls.prefix = [interpreter, script]
+                return
+            failures.append(check.stderr.decode(errors="replace"))
+        shutil.rmtree(cls.home)
+        raise unittest.SkipTest("no interpreter the user nobody may run loads the module: " + "; ".join(failures))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.home)
+
+    def setUp(self):
+        # A directory anybody may write in, as /tmp.
+        self.directory = tempfile.mkdtemp(dir=self.home)
+        os.chmod(self.directory, 0o777)
+
+    def run_as_nobody(self, *args, limit=None):
+        def child():
+            if limit is not None:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            as_nobody()
+        return subprocess.run([*self.prefix, *args], stdin=subprocess.DEVNULL, capture_output=True,
+                              env=ENVIRONMENT, timeout=300, preexec_fn=child)
+
+    def make(self, name, contents, mode=0o644, owner=NOBODY):
+        path = os.path.join(self.directory, name)
+        with open(path, "wb") as file:
+            file.write(contents)
+        os.chown(path, owner, owner)
+        os.chmod(path, mode)
+        return path
+
+    def assertRefused(self, process, target):
+        self.assertEqual((process.returncode, process.stdout), (2, b""), process.stderr)
+        self.assertTrue(process.stderr.startswith(b"error: Could not write to file: " + os.fsencode(target) + b"\n"))
+
+    def assertHolds(self, path, contents, mode=None, owner=None):
+        with open(path, "rb") as file:
+            self.assertEqual(file.read(), contents)
+        status = os.stat(path)
+        if mode is not None:
+            self.assertEqual(stat.S_IMODE(status.st_mode), mode)
+        if owner is not None:
+            self.assertEqual(status.st_uid, owner)
+
+    def test_files_the_user_may_not_write_are_refused(self):
+        # Read-only, or another user's, in a directory the user may write in:
+        # neither is replaced by a new file of the user's.
+        read_only = self.make("read-only.txt", b"hello", mode=0o444)
+        others = self.make("others.txt", b"hello", owner=0)
+        for target in (read_only, others):
+            with self.subTest(target=os.path.basename(target)):
+                self.assertRefused(self.run_as_nobody("rot13", "rotate", target, "-o", target), target)
+                self.assertRefused(self.run_as_nobody("rot13", "rotate", "-s", "abc", "-o", target), target)
+        self.assertHolds(read_only, b"hello", mode=0o444, owner=NOBODY)
+        self.assertHolds(others, b"hello", mode=0o644, owner=0)
+        self.assertEqual(sorted(os.listdir(self.directory)), ["others.txt", "read-only.txt"])
+
+    def test_result_beyond_the_size_limit_leaves_the_old_contents(self):
+        # In a directory the user may not write in, over the input itself or
+        # over another file, read whole or in chunks: refused before any old
+        # byte changes. Without the limit the same runs succeed in place.
+        source = self.make("in.txt", b"hello, world")
+        other = self.make("other.txt", b"old")
+        os.chmod(self.directory, 0o555)
+        self.addCleanup(os.chmod, self.directory, 0o777)
+        for target in (source, other):
+            with self.subTest(target=os.path.basename(target)):
+                self.assertRefused(self.run_as_nobody("base64", "encode", source, "-o", target, limit=4), target)
+        self.assertHolds(source, b"hello, world")
+        self.assertHolds(other, b"old")
+        for target in (other, source):
+            process = self.run_as_nobody("base64", "encode", source, "-o", target)
+            self.assertEqual(process.returncode, 0, process.stderr)
+            self.assertHolds(target, b"aGVsbG8sIHdvcmxk", mode=0o644, owner=NOBODY)
+
+    def test_links_and_attributes_stay(self):
+        # A hard link stays one file with its other name; a symbolic link
+        # stays a link; extended attributes stay with the file.
+        source = self.make("in.txt", b"hello")
+        os.link(source, os.path.join(self.directory, "hard.txt"))
+        os.symlink("in.txt", os.path.join(self.directory, "soft.txt"))
+        try:
+            os.setxattr(source, "user.korvalith", b"kept")
+            xattrs = True
+        except OSError:  # the file system has no user attributes
+            xattrs = False
+        for name, result in (("hard.txt", b"uryyb"), ("soft.txt", b"hello")):
+            process = self.run_as_nobody("rot13", "rotate", source, "-o", os.path.join(self.directory, name))
+            self.assertEqual(process.returncode, 0, process.stderr)
+            self.assertHolds(source, result)
+        self.assertEqual(os.stat(source).st_nlink, 2)
+        self.assertTrue(os.path.islink(os.path.join(self.directory, "soft.txt")))
+        if xattrs:
+            self.assertEqual(os.getxattr(source, "user.korvalith"), b"kept")
 
 
 if __name__ == "__main__":

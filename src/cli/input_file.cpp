@@ -1,0 +1,135 @@
+// File offsets and sizes are 64 bits wide on every target, so that a file
+// beyond 2 GiB is read in chunks on 32-bit x86 as well, and read whole it
+// reads as too large for memory rather than as unreadable. Defined before
+// any system header.
+#define _FILE_OFFSET_BITS 64
+
+#include "cli/input_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "common/checked_size.hpp"
+
+namespace korvalith::cli {
+
+namespace {
+
+constexpr std::size_t READ_GROWTH = 1 << 16;
+
+std::unexpected<ReadFailure> read_failure(ReadFailure::Kind kind, std::size_t requested = 0) {
+    return std::unexpected(ReadFailure{kind, requested});
+}
+
+FileIdentity identity_of(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+// One read, resumed after a signal unless the run is to stop: the count, 0 at
+// the end.
+std::expected<std::size_t, ReadFailure> read_some(int fd, std::uint8_t* into, std::size_t room,
+                                                  const Interruption& interruption) {
+    for (;;) {
+        if (interruption.requested()) return read_failure(ReadFailure::Kind::interrupted);
+        const ssize_t count = ::read(fd, into, room);
+        if (count >= 0) return static_cast<std::size_t>(count);
+        if (errno != EINTR) return read_failure(ReadFailure::Kind::unreadable);
+    }
+}
+
+}  // namespace
+
+std::optional<FileIdentity> regular_file_identity(const std::string& name) {
+    struct stat status {};
+    if (name.empty() || name.find('\0') != std::string::npos || ::stat(name.c_str(), &status) != 0 ||
+        !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    return identity_of(status);
+}
+
+std::expected<InputFile, ReadFailure> InputFile::open(const std::string& name, const Interruption& interruption) {
+    if (name.empty() || name.find('\0') != std::string::npos) return read_failure(ReadFailure::Kind::unreadable);
+    InputFile input;
+    for (;;) {
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            input.owned_ = Descriptor(fd);
+            break;
+        }
+        if (errno != EINTR) return read_failure(ReadFailure::Kind::unreadable);
+        if (interruption.requested()) return read_failure(ReadFailure::Kind::interrupted);
+    }
+    input.fd_ = input.owned_.get();
+    if (auto examined = input.examine(true); !examined) return std::unexpected(examined.error());
+    return input;
+}
+
+std::expected<InputFile, ReadFailure> InputFile::borrow(int fd) {
+    InputFile input;
+    input.fd_ = fd;
+    if (auto examined = input.examine(false); !examined) return std::unexpected(examined.error());
+    return input;
+}
+
+std::expected<void, ReadFailure> InputFile::examine(bool named) {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0 || S_ISDIR(status.st_mode)) return read_failure(ReadFailure::Kind::unreadable);
+    if (S_ISREG(status.st_mode)) {
+        identity_ = identity_of(status);
+        announced_size_ = static_cast<std::uint64_t>(status.st_size);
+        rereadable_ = named && announced_size_ > 0;
+        // The kernel reads further ahead for a file read from start to end.
+        if (rereadable_) (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return {};
+}
+
+std::expected<std::size_t, ReadFailure> InputFile::fill(std::span<std::uint8_t> buffer,
+                                                        const Interruption& interruption) {
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+        auto count = read_some(fd_, buffer.data() + filled, buffer.size() - filled, interruption);
+        if (!count) return std::unexpected(count.error());
+        if (*count == 0) break;
+        filled += *count;
+    }
+    return filled;
+}
+
+bool InputFile::rewind() noexcept { return rereadable_ && ::lseek(fd_, 0, SEEK_SET) == 0; }
+
+// Regular files announce their size; others (pipes, terminals, /proc) are
+// read until they end. One byte more than announced detects a file that grew.
+std::expected<ByteBuffer, ReadFailure> InputFile::read_rest(const Interruption& interruption) {
+    std::size_t expected = READ_GROWTH;
+    if (identity_) {
+        if (announced_size_ >= std::numeric_limits<std::size_t>::max()) {
+            return read_failure(ReadFailure::Kind::out_of_memory, std::numeric_limits<std::size_t>::max());
+        }
+        if (announced_size_ > 0) expected = static_cast<std::size_t>(announced_size_);
+    }
+    ByteBuffer contents;
+    if (!contents.reserve(expected + 1)) return read_failure(ReadFailure::Kind::out_of_memory, expected + 1);
+    for (;;) {
+        if (contents.size() == contents.capacity()) {
+            auto grown = checked_mul(contents.capacity(), 2);
+            if (!grown || !contents.reserve(*grown)) {
+                return read_failure(ReadFailure::Kind::out_of_memory,
+                                    grown.value_or(std::numeric_limits<std::size_t>::max()));
+            }
+        }
+        auto count = read_some(fd_, contents.data() + contents.size(), contents.capacity() - contents.size(),
+                               interruption);
+        if (!count) return std::unexpected(count.error());
+        if (*count == 0) break;
+        contents.set_size(contents.size() + *count);
+    }
+    return contents;
+}
+
+}  // namespace korvalith::cli
