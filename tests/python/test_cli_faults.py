@@ -42,6 +42,14 @@ def limited(resource_id, limit):
     return lambda: resource.setrlimit(resource_id, (limit, limit))
 
 
+def ctrl_c_as_at_a_terminal():
+    """A preexec_fn that gives the child Ctrl-C's default action, as a
+    program run at a terminal has it, whatever the test runner inherited (a
+    background job of a script starts with SIGINT ignored, and so would every
+    child of the tests)."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 # System call numbers of read and write for the entry under test (x86-64 or
 # 32-bit x86, as this interpreter: a build's program and interpreter are of
 # the same target).
@@ -211,7 +219,7 @@ class CommandLineFaultTest(DirectoryTest):
                            (["rot13", "rotate", "-s", "x" * LONG_ARGUMENT], "write")):
             with self.subTest(args=args[:3]):
                 process = subprocess.Popen(command(*args), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                           stderr=subprocess.PIPE, env=ENVIRONMENT)
+                                           stderr=subprocess.PIPE, env=ENVIRONMENT, preexec_fn=ctrl_c_as_at_a_terminal)
                 try:
                     wait_until_blocked_in(process, call)
                     process.send_signal(signal.SIGINT)
@@ -239,7 +247,8 @@ class CommandLineFaultTest(DirectoryTest):
         fifo = self.path("fifo")
         os.mkfifo(fifo)
         process = subprocess.Popen(command("rot13", "rotate", source, "-o", fifo), stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENVIRONMENT)
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENVIRONMENT,
+                                   preexec_fn=ctrl_c_as_at_a_terminal)
         try:
             reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
             wait_until_blocked_in(process, "write", on=fifo)
