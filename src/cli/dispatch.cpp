@@ -1,6 +1,8 @@
 #include "cli/dispatch.hpp"
 
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -9,6 +11,7 @@
 #include "cli/control_characters.hpp"
 #include "cli/input_file.hpp"
 #include "cli/output_file.hpp"
+#include "cli/page_buffer.hpp"
 #include "cli/reports.hpp"
 #include "cli/stream/two_pass.hpp"
 #include "common/utf8.hpp"
@@ -128,15 +131,33 @@ Outcome stream(InputFile input, ChunkedCorePtr core, const Run& run) {
     return written_to(*run.output);
 }
 
-// The result written to the -o file, or handed back to be printed, which
-// needs it to be text.
-Outcome deliver(ByteBuffer result, const Run& run) {
+// A result held whole, printed when the run's outcome is.
+class HeldResult final : public PendingResult {
+public:
+    explicit HeldResult(PageBuffer result) : result_(std::move(result)) {}
+
+    std::expected<void, Failure> write_to(ResultSink& out, const Interruption& interruption) override {
+        return print_whole(out, result_.view(), interruption);
+    }
+
+private:
+    PageBuffer result_;
+};
+
+Success to_print(ByteBuffer result) { return Success{.result = std::move(result)}; }
+Success to_print(PageBuffer result) { return Success{.pending = std::make_unique<HeldResult>(std::move(result))}; }
+
+// The result (a ByteBuffer, or the PageBuffer an input was read into and the
+// result written over) written to the -o file, or handed back to be
+// printed, which needs it to be text.
+template <typename Held>
+Outcome deliver(Held result, const Run& run) {
     const bool must_be_text =
         run.action.result == ResultKind::encoded || (run.action.result == ResultKind::binary && !run.output);
     if (must_be_text && !is_valid_utf8(result.view())) {
         return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
     }
-    if (!run.output) return Success{.result = std::move(result)};
+    if (!run.output) return to_print(std::move(result));
     OutputFile target{std::string(*run.output)};
     WriteOutcome outcome = target.begin(result.size(), run.context.interruption);
     // Once begun, the write is finished, however long a stop waits.
@@ -154,15 +175,31 @@ ByteView without_final_line_ending(ByteView text) {
     return text;
 }
 
-// The input read whole (the literal, standard input, a pipe, or a file
-// written over by its own result) and the core run over it at once.
-Outcome run_whole_input(ByteView bytes, ChunkedCore& core, bool literal, const Run& run) {
-    if (!literal && run.action.input == InputKind::text && !is_valid_utf8(bytes)) return unreadable(run.data);
-    if (!literal && run.data == "-" && run.action.input == InputKind::encoded) bytes = without_final_line_ending(bytes);
+// The literal given with -s, run at once.
+Outcome run_literal(ByteView bytes, ChunkedCore& core, const Run& run) {
     CoreResult<ByteBuffer> result = run_whole(core, bytes);
-    if (!result) {
-        return core_failure(result.error(), literal ? run.action.core_error_with_string : run.action.core_error_from_file);
+    if (!result) return core_failure(result.error(), run.action.core_error_with_string);
+    return deliver(std::move(*result), run);
+}
+
+// The input read whole (standard input, a pipe, or a file written over by
+// its own result) and the core run over it at once: where the result is
+// never longer than the input, over the input itself, so that no second
+// buffer of the input's size is made.
+Outcome run_read_whole(PageBuffer input, ChunkedCore& core, const Run& run) {
+    if (run.action.input == InputKind::text && !is_valid_utf8(input.view())) return unreadable(run.data);
+    std::span<std::uint8_t> bytes = input.bytes();
+    if (run.data == "-" && run.action.input == InputKind::encoded) {
+        bytes = bytes.first(without_final_line_ending(bytes).size());
     }
+    if (core.shrinks()) {
+        CoreResult<std::size_t> size = run_in_place(core, bytes);
+        if (!size) return core_failure(size.error(), run.action.core_error_from_file);
+        input.set_size(*size);
+        return deliver(std::move(input), run);
+    }
+    CoreResult<ByteBuffer> result = run_whole(core, bytes);
+    if (!result) return core_failure(result.error(), run.action.core_error_from_file);
     return deliver(std::move(*result), run);
 }
 
@@ -192,14 +229,14 @@ Outcome dispatch(const Matches& matches, const RunContext& context) {
     ChunkedCorePtr core = action->core(matches);
 
     // With -s the data itself is the input; otherwise it names where to read it.
-    if (matches.flag(STRING)) return run_whole_input(as_byte_view(run.data), *core, true, run);
+    if (matches.flag(STRING)) return run_literal(as_byte_view(run.data), *core, run);
     auto input = run.data == "-" ? InputFile::borrow(context.standard_input)
                                  : InputFile::open(std::string(run.data), context.interruption);
     if (!input) return read_failure(input.error(), run.data);
     if (streams(*input, *core, run)) return stream(std::move(*input), std::move(core), run);
     auto bytes = input->read_rest(context.interruption);
     if (!bytes) return read_failure(bytes.error(), run.data);
-    return run_whole_input(bytes->view(), *core, false, run);
+    return run_read_whole(std::move(*bytes), *core, run);
 }
 
 }  // namespace korvalith::cli

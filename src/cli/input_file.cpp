@@ -21,6 +21,9 @@ namespace {
 
 constexpr std::size_t READ_GROWTH = 1 << 16;
 
+// What a pipe the input comes through is asked to hold.
+constexpr int PIPE_ROOM = 1 << 20;
+
 std::unexpected<ReadFailure> read_failure(ReadFailure::Kind kind, std::size_t requested = 0) {
     return std::unexpected(ReadFailure{kind, requested});
 }
@@ -39,6 +42,17 @@ std::expected<std::size_t, ReadFailure> read_some(int fd, std::uint8_t* into, st
         if (count >= 0) return static_cast<std::size_t>(count);
         if (errno != EINTR) return read_failure(ReadFailure::Kind::unreadable);
     }
+}
+
+// A pipe holds 64 KiB unless asked for more, and each time it is full its
+// writer waits for this reader. Asked to hold 1 MiB (the most a user may
+// ask for, by default), the two take turns far less often. Where the system
+// refuses (a limit on what a user's pipes may hold), the pipe stays as it is.
+void widen_pipe([[maybe_unused]] int fd) {
+#if defined(F_SETPIPE_SZ)
+    const int room = ::fcntl(fd, F_GETPIPE_SZ);
+    if (room >= 0 && room < PIPE_ROOM) (void)::fcntl(fd, F_SETPIPE_SZ, PIPE_ROOM);
+#endif
 }
 
 }  // namespace
@@ -85,6 +99,8 @@ std::expected<void, ReadFailure> InputFile::examine(bool named) {
         rereadable_ = named && announced_size_ > 0;
         // The kernel reads further ahead for a file read from start to end.
         if (rereadable_) (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    } else if (S_ISFIFO(status.st_mode)) {
+        widen_pipe(fd_);
     }
     return {};
 }
@@ -104,8 +120,9 @@ std::expected<std::size_t, ReadFailure> InputFile::fill(std::span<std::uint8_t> 
 bool InputFile::rewind() noexcept { return rereadable_ && ::lseek(fd_, 0, SEEK_SET) == 0; }
 
 // Regular files announce their size; others (pipes, terminals, /proc) are
-// read until they end. One byte more than announced detects a file that grew.
-std::expected<ByteBuffer, ReadFailure> InputFile::read_rest(const Interruption& interruption) {
+// read until they end, the room doubling as it fills (which moves pages but
+// copies nothing). One byte more than announced detects a file that grew.
+std::expected<PageBuffer, ReadFailure> InputFile::read_rest(const Interruption& interruption) {
     std::size_t expected = READ_GROWTH;
     if (identity_) {
         if (announced_size_ >= std::numeric_limits<std::size_t>::max()) {
@@ -113,12 +130,15 @@ std::expected<ByteBuffer, ReadFailure> InputFile::read_rest(const Interruption& 
         }
         if (announced_size_ > 0) expected = static_cast<std::size_t>(announced_size_);
     }
-    ByteBuffer contents;
+    PageBuffer contents;
     if (!contents.reserve(expected + 1)) return read_failure(ReadFailure::Kind::out_of_memory, expected + 1);
     for (;;) {
         if (contents.size() == contents.capacity()) {
+            // Where twice the room is more than the address space allows,
+            // a little more may still be enough.
             auto grown = checked_mul(contents.capacity(), 2);
-            if (!grown || !contents.reserve(*grown)) {
+            auto step = checked_add(contents.capacity(), READ_GROWTH);
+            if (!(grown && contents.reserve(*grown)) && !(step && contents.reserve(*step))) {
                 return read_failure(ReadFailure::Kind::out_of_memory,
                                     grown.value_or(std::numeric_limits<std::size_t>::max()));
             }

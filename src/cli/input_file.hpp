@@ -11,7 +11,7 @@
 
 #include "cli/descriptor.hpp"
 #include "cli/interruption.hpp"
-#include "common/byte_buffer.hpp"
+#include "cli/page_buffer.hpp"
 
 namespace korvalith::cli {
 
@@ -67,8 +67,8 @@ public:
     // Back to the start, for another pass (rereadable inputs only).
     bool rewind() noexcept;
 
-    // Everything from here to the end, read at once.
-    std::expected<ByteBuffer, ReadFailure> read_rest(const Interruption& interruption);
+    // Everything from here to the end, read at once into pages of its own.
+    std::expected<PageBuffer, ReadFailure> read_rest(const Interruption& interruption);
 
 private:
     InputFile() = default;

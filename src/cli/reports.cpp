@@ -83,6 +83,14 @@ Failure failure_after_write(WriteOutcome outcome) {
     }
 }
 
+std::expected<void, Failure> print_whole(ResultSink& out, ByteView result, const Interruption& interruption) {
+    WriteOutcome printed = out.begin(result.size(), interruption);
+    if (printed == WriteOutcome::written) printed = out.write(result, interruption);
+    if (printed == WriteOutcome::written) printed = out.end(interruption);
+    if (printed != WriteOutcome::written) return std::unexpected(failure_after_write(printed));
+    return {};
+}
+
 int show_report(const Report& report) {
     const WriteOutcome outcome =
         write_to(report.stream, report.render(parser_colour_enabled(descriptor(report.stream))));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,10 @@ std::string unexpected_report(std::string_view details, bool colour);
 // message, help or the version) did not get out, which is never a success:
 // asked to stop, the reader gone, or a write that failed.
 Failure failure_after_write(WriteOutcome outcome);
+
+// A result held whole, written to standard output (`out`) as the program's
+// line; the failure of the run when it did not get out.
+std::expected<void, Failure> print_whole(ResultSink& out, ByteView result, const Interruption& interruption);
 
 // Writes the parser's report to its stream, coloured if the parser's decision
 // for that stream says so, and returns the status the run ends with: the

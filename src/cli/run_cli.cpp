@@ -30,11 +30,7 @@ int show_broken_run(const char* details) {
 std::expected<void, Failure> print_result(Success& success, const Interruption& interruption) {
     ProgramOutput out(STDOUT_FILENO, ProgramColour::green, program_colour_enabled());
     if (success.pending) return success.pending->write_to(out, interruption);
-    WriteOutcome printed = out.begin(success.result.size(), interruption);
-    if (printed == WriteOutcome::written) printed = out.write(success.result.view(), interruption);
-    if (printed == WriteOutcome::written) printed = out.end(interruption);
-    if (printed != WriteOutcome::written) return std::unexpected(failure_after_write(printed));
-    return {};
+    return print_whole(out, success.result.view(), interruption);
 }
 
 }  // namespace

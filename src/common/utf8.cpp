@@ -8,6 +8,12 @@ namespace {
 
 constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
 
+std::uint64_t word_at(const std::uint8_t* p) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
 // The number of bytes of the character a lead byte opens (any byte from
 // 0xC0 on counts as a lead here; is_valid_utf8 judges it), 1 otherwise.
 std::size_t character_length(std::uint8_t lead) noexcept {
@@ -35,8 +41,17 @@ bool is_valid_utf8(ByteView bytes) noexcept {
     const std::uint8_t* p = bytes.data();
     const std::uint8_t* const end = p + bytes.size();
     while (p < end) {
-        // Runs of ASCII are checked eight bytes at a time.
+        // Runs of ASCII are checked 64 bytes at a time (one test of eight
+        // words joined), then eight at a time.
         if (*p < 0x80) {
+            while (end - p >= 64) {
+                if ((word_at(p) | word_at(p + 8) | word_at(p + 16) | word_at(p + 24) | word_at(p + 32) |
+                     word_at(p + 40) | word_at(p + 48) | word_at(p + 56)) &
+                    HIGH_BITS) {
+                    break;
+                }
+                p += 64;
+            }
             while (end - p >= 8) {
                 std::uint64_t word;
                 std::memcpy(&word, p, sizeof word);

@@ -1,18 +1,24 @@
 // Files in chunks against the whole input at once: every action of the
 // action table over inputs whose sizes fall around small chunks, valid ones
 // and ones that fail in their last chunk, must give the same bytes or the
-// same failure as the whole-buffer path; a file that changes between the
-// passes fails as a read; an input read once streams through an encoder.
+// same failure as the whole-buffer path, and so must a result written over
+// its own input; a file that changes between the passes fails as a read; an
+// input read once streams through an encoder, or is read whole into pages
+// that grow as it comes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/actions.hpp"
@@ -257,6 +263,64 @@ TEST_F(CliStream, InputReadOnceStreamsThroughAnEncoder) {
     EXPECT_TRUE(stream->write(capture, std::nullopt, {}).has_value());
     close(ends[0]);
     EXPECT_EQ(capture.bytes, encoded("base32", data));
+}
+
+TEST_F(CliStream, ResultWrittenOverItsInputIsTheWholeResult) {
+    std::mt19937 random(13);
+    for (const ActionDeclaration& action : actions()) {
+        for (const std::vector<std::string>& command : command_lines(action)) {
+            const Matches matches = matches_of(command);
+            // Every result but an encoder's is at most as long as its input.
+            ASSERT_EQ(action.core(matches)->shrinks(), action.result != ResultKind::encoded) << action.name;
+            if (!action.core(matches)->shrinks()) continue;
+            for (std::size_t size : {1, 7, 39, 40, 41, 81, 200}) {
+                for (const std::string& input : inputs_for(action, random, size)) {
+                    auto expected = run_whole(*action.core(matches), as_byte_view(input));
+                    for (std::size_t chunk : {8, 40, 64, 4096}) {
+                        std::vector<std::uint8_t> bytes(input.begin(), input.end());
+                        auto written = run_in_place(*action.core(matches), bytes, chunk);
+                        const auto shown = ::testing::PrintToString(command) + " over " +
+                                           ::testing::PrintToString(input) + " in chunks of " + std::to_string(chunk);
+                        ASSERT_EQ(written.has_value(), expected.has_value()) << shown;
+                        if (!written) {
+                            EXPECT_EQ(written.error().message, expected.error().message) << shown;
+                            continue;
+                        }
+                        EXPECT_EQ(as_string_view({bytes.data(), *written}), expected->text()) << shown;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(CliStream, PipeReadWholeIntoPagesThatGrow) {
+    // More than the room a read starts with, and past the size from which
+    // huge pages are asked for, so that the room grows many times.
+    std::mt19937 random(3);
+    std::string data(20 << 20, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    auto input = InputFile::borrow(ends[0]);
+    ASSERT_TRUE(input.has_value());
+    // The pipe was asked to hold more, so that its writer waits less often.
+    EXPECT_GE(fcntl(ends[0], F_GETPIPE_SZ), 1 << 20);
+    std::thread writer([&] {
+        for (std::size_t at = 0; at < data.size();) {
+            const ssize_t count = ::write(ends[1], data.data() + at, data.size() - at);
+            if (count <= 0) break;
+            at += static_cast<std::size_t>(count);
+        }
+        close(ends[1]);
+    });
+    auto held = input->read_rest({});
+    writer.join();
+    close(ends[0]);
+    ASSERT_TRUE(held.has_value());
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(held->data()) % 4096, 0u);
+    ASSERT_EQ(held->size(), data.size());
+    EXPECT_EQ(std::memcmp(held->data(), data.data(), data.size()), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // UTF-8 checked in pieces answers as UTF-8 checked whole, wherever the
-// pieces cut a character.
+// pieces cut a character; and a character is judged alike wherever it
+// stands in a long run of ASCII.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -36,6 +37,19 @@ TEST(Utf8Pieces, AnswersAsTheWholeText) {
             at += size;
         }
         EXPECT_EQ(pieces.finish(), is_valid_utf8(as_byte_view(text))) << ::testing::PrintToString(text);
+    }
+}
+
+// Long runs of ASCII are skipped a block at a time: a character anywhere in
+// or after such a run is still judged as it is alone.
+TEST(Utf8, CharacterAnywhereInALongAsciiRun) {
+    for (const std::string& part : PARTS) {
+        const bool valid = is_valid_utf8(as_byte_view(part));
+        for (std::size_t before = 0; before < 140; ++before) {
+            const std::string text = std::string(before, 'a') + part + std::string(139 - before, 'z');
+            EXPECT_EQ(is_valid_utf8(as_byte_view(text)), valid) << ::testing::PrintToString(part) << " after "
+                                                                << before;
+        }
     }
 }
 

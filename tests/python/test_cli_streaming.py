@@ -18,7 +18,7 @@ from support import DirectoryTest, command
 ENVIRONMENT = {name: value for name, value in os.environ.items()
                if name not in ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE")}
 
-# The input bytes of one chunk (CHUNK_SIZE in src/cli/stream/two_pass.hpp);
+# The input bytes of one chunk (CHUNK_SIZE in src/cli/stream/chunked_core.hpp);
 # the inputs' sizes fall just around it.
 CHUNK = 128 << 10
 

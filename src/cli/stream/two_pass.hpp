@@ -22,13 +22,6 @@
 
 namespace korvalith::cli {
 
-// The input bytes of a chunk, rounded down to whole groups of the core:
-// large enough that reads and writes are large and few, small enough that a
-// chunk and its result stay in the processor's caches between the read that
-// fills it, the core and the write. Measured on 256 MiB files: 64 KiB and
-// 128 KiB chunks spend a third of the system time of 256 KiB to 4 MiB ones.
-inline constexpr std::size_t CHUNK_SIZE = std::size_t{128} << 10;
-
 // A chunk's buffer, starting on a page boundary: the kernel copies a file's
 // pages into it, or from it into a file's, three times faster than into a
 // buffer 16 bytes past one (where the C heap puts a block of this size),
