@@ -137,6 +137,9 @@ class ContributorsGuideTest(unittest.TestCase):
                     if name.endswith((".cpp", ".hpp", ".py", ".pyi")):
                         with open(path, encoding="utf-8") as source:
                             self.text.append(source.read())
+        # The build's own names (its targets) are defined by the top CMakeLists.txt.
+        with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as build:
+            self.text.append(build.read())
         self.text = "\n".join(self.text)
 
     def test_named_files_exist(self):
