@@ -87,14 +87,20 @@ public:
     bool shrinks() const noexcept override { return true; }
 
     // Text cut into pieces of whole groups decodes piece by piece as it
-    // would whole, up to the first "=".
+    // would whole, up to the first "=". The chunk is searched for it once:
+    // the characters before it give the result's size (as decoded_size
+    // would find), and a chunk that holds it is the last that counts.
     CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
         if (finished_) return ChunkStep{.finished = true};
-        const std::size_t size = Codec::decoded_size(chunk);
+        const void* pad = chunk.empty() ? nullptr : std::memchr(chunk.data(), '=', chunk.size());
+        const std::size_t characters =
+            pad != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(pad) - chunk.data())
+                           : chunk.size();
+        const std::size_t size = *room(characters);
         if (auto decoded = Codec::decode_into(chunk, out.first(size)); !decoded) {
             return std::unexpected(std::move(decoded.error()));
         }
-        finished_ = !chunk.empty() && std::memchr(chunk.data(), '=', chunk.size()) != nullptr;
+        finished_ = pad != nullptr;
         return ChunkStep{.written = size, .finished = finished_};
     }
 
