@@ -117,9 +117,14 @@ def spawn(argv, command, work):
         os.close(write_end)
     else:
         stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
+    # Every run writes into an empty output file, whether through standard
+    # output or -o: a run that rewrote the last run's file in place would
+    # find its pages already there, which a first write pays for.
+    output = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     if command.output == "file":
-        stdout = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        stdout = output
     else:
+        os.close(output)
         stdout = os.open(os.devnull, os.O_WRONLY)
     try:
         start = time.perf_counter()
