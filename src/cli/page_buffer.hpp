@@ -8,7 +8,7 @@
 // buffer that starts on a page boundary several times faster than into one
 // 16 bytes past it (where the C heap puts a large block); growing the
 // mapping moves its pages instead of copying them; and a large buffer asks
-// for huge pages, so that filling 1 GiB costs hundreds of page faults
+// for huge pages, so that filling 1 GiB costs a few thousand page faults
 // rather than a quarter of a million.
 #pragma once
 
