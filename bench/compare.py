@@ -239,9 +239,9 @@ def load_module_from(directory):
     path = os.path.join(directory, "_korvalith.abi3.so")
     if not os.path.isfile(path):
         return None
-    spec = importlib.util.spec_from_file_location("_korvalith", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("_korvalith", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -83,9 +83,9 @@ def load_portable_module():
     path = os.path.join(os.environ.get("KORVALITH_BUILD_DIR", ""), "portable", "_korvalith.abi3.so")
     if "KORVALITH_BUILD_DIR" not in os.environ or not os.path.isfile(path):
         return None
-    spec = importlib.util.spec_from_file_location("_korvalith", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("_korvalith", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
