@@ -117,6 +117,22 @@ std::expected<std::size_t, ReadFailure> InputFile::fill(std::span<std::uint8_t> 
     return filled;
 }
 
+std::expected<std::size_t, ReadFailure> InputFile::fill_at(std::span<std::uint8_t> buffer,
+                                                           std::uint64_t offset) const {
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+        const ssize_t count = ::pread(fd_, buffer.data() + filled, buffer.size() - filled,
+                                      static_cast<off_t>(offset + filled));
+        if (count == 0) break;
+        if (count > 0) {
+            filled += static_cast<std::size_t>(count);
+        } else if (errno != EINTR) {
+            return read_failure(ReadFailure::Kind::unreadable);
+        }
+    }
+    return filled;
+}
+
 bool InputFile::rewind() noexcept { return rereadable_ && ::lseek(fd_, 0, SEEK_SET) == 0; }
 
 // Regular files announce their size; others (pipes, terminals, /proc) are

@@ -64,6 +64,12 @@ public:
     // than the buffer's size only at the end.
     std::expected<std::size_t, ReadFailure> fill(std::span<std::uint8_t> buffer, const Interruption& interruption);
 
+    // Reads into `buffer` from `offset` of a rereadable input, leaving where
+    // fill() reads alone, so that another thread may read while this one
+    // holds the input: the count, less than the buffer's size only at the
+    // end. No stop is asked for: a regular file's reads return promptly.
+    std::expected<std::size_t, ReadFailure> fill_at(std::span<std::uint8_t> buffer, std::uint64_t offset) const;
+
     // Back to the start, for another pass (rereadable inputs only).
     bool rewind() noexcept;
 

@@ -52,7 +52,11 @@ std::expected<void, StreamFailure> ChunkedStream::start_pass() {
     ended_ = false;
     core_->restart();
     reuse_ = passes_ && whole_in_chunk_;
-    if (passes_ && !reuse_ && !input_.rewind()) return changed();
+    if (input_.rereadable() && !whole_in_chunk_) {
+        ahead_ = ReadAhead::start(input_, input_.announced_size(), chunk_.size());
+    }
+    // Read ahead, the file is read at offsets and never moved through.
+    if (passes_ && !reuse_ && !ahead_ && !input_.rewind()) return changed();
     passes_ = true;
     return {};
 }
@@ -61,10 +65,17 @@ std::expected<ByteView, StreamFailure> ChunkedStream::next_chunk(const Interrupt
     if (ended_) return ByteView{};
     const bool limited = input_.rereadable();
     std::size_t want = chunk_.size();
+    const std::uint8_t* data = chunk_.data();
     if (limited) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, input_.announced_size() - consumed_));
     if (reuse_) {
         // The whole file is still in the buffer from the check pass.
         reuse_ = false;
+    } else if (want > 0 && ahead_) {
+        if (interruption.requested()) return read_failure({ReadFailure::Kind::interrupted});
+        auto got = ahead_->next();
+        if (!got) return read_failure(got.error());
+        if (got->size() < want) return changed();  // shorter than it announced
+        data = got->data();
     } else if (want > 0) {
         auto got = input_.fill({chunk_.data(), want}, interruption);
         if (!got) return read_failure(got.error());
@@ -76,10 +87,16 @@ std::expected<ByteView, StreamFailure> ChunkedStream::next_chunk(const Interrupt
     }
     consumed_ += want;
     if (want == 0 || (limited && consumed_ == input_.announced_size())) ended_ = true;
-    return ByteView{chunk_.data(), want};
+    return ByteView{data, want};
 }
 
 std::expected<std::uint64_t, StreamFailure> ChunkedStream::check(const Interruption& interruption) {
+    auto checked = check_pass(interruption);
+    ahead_.reset();
+    return checked;
+}
+
+std::expected<std::uint64_t, StreamFailure> ChunkedStream::check_pass(const Interruption& interruption) {
     if (auto started = start_pass(); !started) return std::unexpected(started.error());
     // The core runs when it can fail, or when its result must be checked.
     const bool run_core = core_->can_fail() || checks_.result_must_be_text;
@@ -139,6 +156,13 @@ std::optional<std::uint64_t> ChunkedStream::size_without_check() const noexcept 
 
 std::expected<void, StreamFailure> ChunkedStream::write(ResultSink& sink, std::optional<std::uint64_t> size,
                                                         const Interruption& interruption) {
+    auto written = write_pass(sink, size, interruption);
+    ahead_.reset();
+    return written;
+}
+
+std::expected<void, StreamFailure> ChunkedStream::write_pass(ResultSink& sink, std::optional<std::uint64_t> size,
+                                                             const Interruption& interruption) {
     if (auto started = start_pass(); !started) return std::unexpected(started.error());
     Interruption active = interruption;
     bool begun = false;

@@ -11,44 +11,17 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <expected>
 #include <memory>
 #include <optional>
 
 #include "cli/input_file.hpp"
 #include "cli/result_sink.hpp"
+#include "cli/stream/chunk_buffer.hpp"
 #include "cli/stream/chunked_core.hpp"
+#include "cli/stream/read_ahead.hpp"
 
 namespace korvalith::cli {
-
-// A chunk's buffer, starting on a page boundary: the kernel copies a file's
-// pages into it, or from it into a file's, three times faster than into a
-// buffer 16 bytes past one (where the C heap puts a block of this size),
-// which on 256 MiB files was most of a run's processor time.
-class ChunkBuffer {
-public:
-    static constexpr std::size_t ALIGNMENT = 4096;
-
-    // Room for `size` bytes; false when memory is short.
-    [[nodiscard]] bool allocate(std::size_t size) noexcept {
-        const std::size_t rounded = (size + ALIGNMENT - 1) / ALIGNMENT * ALIGNMENT;
-        if (rounded < size) return false;
-        data_.reset(static_cast<std::uint8_t*>(std::aligned_alloc(ALIGNMENT, rounded == 0 ? ALIGNMENT : rounded)));
-        size_ = data_ ? size : 0;
-        return data_ != nullptr;
-    }
-
-    std::uint8_t* data() noexcept { return data_.get(); }
-    std::size_t size() const noexcept { return size_; }
-
-private:
-    struct Free {
-        void operator()(std::uint8_t* bytes) const noexcept { std::free(bytes); }
-    };
-    std::unique_ptr<std::uint8_t, Free> data_;
-    std::size_t size_ = 0;
-};
 
 // The checks of the whole-buffer path, besides the core's own.
 struct StreamChecks {
@@ -106,11 +79,15 @@ private:
     // The next chunk into the input buffer; empty at the end.
     std::expected<ByteView, StreamFailure> next_chunk(const Interruption& interruption);
     std::expected<void, StreamFailure> start_pass();
+    std::expected<std::uint64_t, StreamFailure> check_pass(const Interruption& interruption);
+    std::expected<void, StreamFailure> write_pass(ResultSink& sink, std::optional<std::uint64_t> size,
+                                                  const Interruption& interruption);
 
     InputFile input_;
     ChunkedCorePtr core_;
     StreamChecks checks_;
     ChunkBuffer chunk_;
+    std::unique_ptr<ReadAhead> ahead_;  // reads a file larger than a chunk during a pass
     ChunkBuffer result_;
     std::uint64_t consumed_ = 0;  // input bytes read in this pass
     bool ended_ = false;          // the pass has read its last chunk
