@@ -13,6 +13,7 @@
 #include "cli/output_file.hpp"
 #include "cli/page_buffer.hpp"
 #include "cli/reports.hpp"
+#include "cli/stream/held_result.hpp"
 #include "cli/stream/two_pass.hpp"
 #include "common/utf8.hpp"
 
@@ -85,6 +86,13 @@ std::unexpected<Failure> stream_failure(const StreamFailure& failed, const Run& 
     return write_failure(failed.written, run.output);
 }
 
+// The checks besides the core's: a text action's input must be text, and so
+// must a binary result printed.
+StreamChecks checks_for(const Run& run) {
+    return {.input_must_be_text = run.action.input == InputKind::text,
+            .result_must_be_text = run.action.result == ResultKind::binary && !run.output};
+}
+
 // A file streamed to standard output when the run's outcome is printed.
 class PendingStream final : public PendingResult {
 public:
@@ -109,8 +117,7 @@ private:
 // The input read in chunks: a check pass first where anything can fail, then
 // the write pass into the -o file, or left for the printing of the outcome.
 Outcome stream(InputFile input, ChunkedCorePtr core, const Run& run) {
-    const StreamChecks checks{.input_must_be_text = run.action.input == InputKind::text,
-                              .result_must_be_text = run.action.result == ResultKind::binary && !run.output};
+    const StreamChecks checks = checks_for(run);
     auto made = ChunkedStream::make(std::move(input), std::move(core), checks);
     if (!made) return stream_failure(made.error(), run);
     ChunkedStream& chunks = *made;
@@ -147,16 +154,10 @@ private:
 Success to_print(ByteBuffer result) { return Success{.result = std::move(result)}; }
 Success to_print(PageBuffer result) { return Success{.pending = std::make_unique<HeldResult>(std::move(result))}; }
 
-// The result (a ByteBuffer, or the PageBuffer an input was read into and the
-// result written over) written to the -o file, or handed back to be
-// printed, which needs it to be text.
+// The result (of -s, or held whole) written to the -o file, or handed back
+// to be printed.
 template <typename Held>
 Outcome deliver(Held result, const Run& run) {
-    const bool must_be_text =
-        run.action.result == ResultKind::encoded || (run.action.result == ResultKind::binary && !run.output);
-    if (must_be_text && !is_valid_utf8(result.view())) {
-        return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
-    }
     if (!run.output) return to_print(std::move(result));
     OutputFile target{std::string(*run.output)};
     WriteOutcome outcome = target.begin(result.size(), run.context.interruption);
@@ -167,40 +168,29 @@ Outcome deliver(Held result, const Run& run) {
     return written_to(*run.output);
 }
 
-// One final line ending ("\n" or "\r\n") of Base32 or Base64 text from
-// standard input is no part of it: what the encoders print ends with one.
-ByteView without_final_line_ending(ByteView text) {
-    if (!text.empty() && text.back() == '\n') text = text.first(text.size() - 1);
-    if (!text.empty() && text.back() == '\r') text = text.first(text.size() - 1);
-    return text;
-}
-
-// The literal given with -s, run at once.
+// The literal given with -s, run at once; a result to be printed must be
+// text.
 Outcome run_literal(ByteView bytes, ChunkedCore& core, const Run& run) {
     CoreResult<ByteBuffer> result = run_whole(core, bytes);
     if (!result) return core_failure(result.error(), run.action.core_error_with_string);
+    const bool must_be_text =
+        run.action.result == ResultKind::encoded || (run.action.result == ResultKind::binary && !run.output);
+    if (must_be_text && !is_valid_utf8(result->view())) {
+        return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
+    }
     return deliver(std::move(*result), run);
 }
 
-// The input read whole (standard input, a pipe, or a file written over by
-// its own result) and the core run over it at once: where the result is
-// never longer than the input, over the input itself, so that no second
-// buffer of the input's size is made.
-Outcome run_read_whole(PageBuffer input, ChunkedCore& core, const Run& run) {
-    if (run.action.input == InputKind::text && !is_valid_utf8(input.view())) return unreadable(run.data);
-    std::span<std::uint8_t> bytes = input.bytes();
-    if (run.data == "-" && run.action.input == InputKind::encoded) {
-        bytes = bytes.first(without_final_line_ending(bytes).size());
-    }
-    if (core.shrinks()) {
-        CoreResult<std::size_t> size = run_in_place(core, bytes);
-        if (!size) return core_failure(size.error(), run.action.core_error_from_file);
-        input.set_size(*size);
-        return deliver(std::move(input), run);
-    }
-    CoreResult<ByteBuffer> result = run_whole(core, bytes);
-    if (!result) return core_failure(result.error(), run.action.core_error_from_file);
-    return deliver(std::move(*result), run);
+// The input read once, to its end (standard input, a pipe, or a file its
+// own result is written over), the core run over it as it comes and the
+// result held whole until the whole input is judged. Base32 or Base64 text
+// from standard input may end with the line ending the encoders print.
+Outcome run_held(InputFile& input, ChunkedCore& core, const Run& run) {
+    const StreamChecks checks = checks_for(run);
+    const bool final_line_ending_ignored = run.data == "-" && run.action.input == InputKind::encoded;
+    auto held = hold_result(input, core, checks, final_line_ending_ignored, run.context.interruption);
+    if (!held) return stream_failure(held.error(), run);
+    return deliver(std::move(*held), run);
 }
 
 // Whether the input is read in chunks: a file that can be read twice, unless
@@ -234,9 +224,7 @@ Outcome dispatch(const Matches& matches, const RunContext& context) {
                                  : InputFile::open(std::string(run.data), context.interruption);
     if (!input) return read_failure(input.error(), run.data);
     if (streams(*input, *core, run)) return stream(std::move(*input), std::move(core), run);
-    auto bytes = input->read_rest(context.interruption);
-    if (!bytes) return read_failure(bytes.error(), run.data);
-    return run_read_whole(std::move(*bytes), *core, run);
+    return run_held(*input, *core, run);
 }
 
 }  // namespace korvalith::cli

@@ -11,15 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <limits>
-
-#include "common/checked_size.hpp"
 
 namespace korvalith::cli {
 
 namespace {
-
-constexpr std::size_t READ_GROWTH = 1 << 16;
 
 // What a pipe the input comes through is asked to hold.
 constexpr int PIPE_ROOM = 1 << 20;
@@ -134,38 +129,5 @@ std::expected<std::size_t, ReadFailure> InputFile::fill_at(std::span<std::uint8_
 }
 
 bool InputFile::rewind() noexcept { return rereadable_ && ::lseek(fd_, 0, SEEK_SET) == 0; }
-
-// Regular files announce their size; others (pipes, terminals, /proc) are
-// read until they end, the room doubling as it fills (which moves pages but
-// copies nothing). One byte more than announced detects a file that grew.
-std::expected<PageBuffer, ReadFailure> InputFile::read_rest(const Interruption& interruption) {
-    std::size_t expected = READ_GROWTH;
-    if (identity_) {
-        if (announced_size_ >= std::numeric_limits<std::size_t>::max()) {
-            return read_failure(ReadFailure::Kind::out_of_memory, std::numeric_limits<std::size_t>::max());
-        }
-        if (announced_size_ > 0) expected = static_cast<std::size_t>(announced_size_);
-    }
-    PageBuffer contents;
-    if (!contents.reserve(expected + 1)) return read_failure(ReadFailure::Kind::out_of_memory, expected + 1);
-    for (;;) {
-        if (contents.size() == contents.capacity()) {
-            // Where twice the room is more than the address space allows,
-            // a little more may still be enough.
-            auto grown = checked_mul(contents.capacity(), 2);
-            auto step = checked_add(contents.capacity(), READ_GROWTH);
-            if (!(grown && contents.reserve(*grown)) && !(step && contents.reserve(*step))) {
-                return read_failure(ReadFailure::Kind::out_of_memory,
-                                    grown.value_or(std::numeric_limits<std::size_t>::max()));
-            }
-        }
-        auto count = read_some(fd_, contents.data() + contents.size(), contents.capacity() - contents.size(),
-                               interruption);
-        if (!count) return std::unexpected(count.error());
-        if (*count == 0) break;
-        contents.set_size(contents.size() + *count);
-    }
-    return contents;
-}
 
 }  // namespace korvalith::cli

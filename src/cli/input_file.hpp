@@ -1,6 +1,5 @@
 // The input of a run: a named file, or standard input for a data argument of
-// "-". It is read whole at once, or in chunks, twice over when it is a
-// regular file.
+// "-". It is read in chunks: once, or twice over when it is a regular file.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +10,6 @@
 
 #include "cli/descriptor.hpp"
 #include "cli/interruption.hpp"
-#include "cli/page_buffer.hpp"
 
 namespace korvalith::cli {
 
@@ -72,9 +70,6 @@ public:
 
     // Back to the start, for another pass (rereadable inputs only).
     bool rewind() noexcept;
-
-    // Everything from here to the end, read at once into pages of its own.
-    std::expected<PageBuffer, ReadFailure> read_rest(const Interruption& interruption);
 
 private:
     InputFile() = default;

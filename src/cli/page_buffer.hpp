@@ -1,15 +1,15 @@
-// Memory for an input read whole: whole pages of its own, mapped from the
+// Memory for a result held whole: whole pages of its own, mapped from the
 // system rather than taken from the C heap, that grow without copying what
-// they hold. An input of unknown size (a pipe) is read into it as it comes,
-// doubling the room as it fills; the action's result is then written over
-// it, so a run holds one buffer of the input's size, not two.
+// they hold. The result of an input read once (a pipe), whose size is not
+// known before its end, is made into it as the input comes, the room
+// doubling as it fills.
 //
-// Why pages of its own: the kernel copies a pipe's or a file's bytes into a
-// buffer that starts on a page boundary several times faster than into one
-// 16 bytes past it (where the C heap puts a large block); growing the
-// mapping moves its pages instead of copying them; and a large buffer asks
-// for huge pages, so that filling 1 GiB costs a few thousand page faults
-// rather than a quarter of a million.
+// Why pages of its own: the kernel copies from a buffer that starts on a
+// page boundary (into a file or a pipe) far faster than from one 16 bytes
+// past it (where the C heap puts a large block); growing the mapping moves
+// its pages instead of copying them; and a large buffer asks for huge pages,
+// so that filling 1 GiB costs a few thousand page faults rather than a
+// quarter of a million.
 #pragma once
 
 #include <cstddef>

@@ -18,7 +18,6 @@ public:
     explicit Shift(unsigned row) : row_(row) {}
 
     std::optional<std::size_t> room(std::size_t size) const noexcept override { return size; }
-    bool shrinks() const noexcept override { return true; }
 
     CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
         shift_letters_into(chunk, row_, out.data());
@@ -36,7 +35,6 @@ public:
 
     std::optional<std::size_t> room(std::size_t size) const noexcept override { return size; }
     bool can_fail() const noexcept override { return true; }
-    bool shrinks() const noexcept override { return true; }
 
     CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) override {
         if (auto checked = vigenere_check_text(chunk); !checked) return std::unexpected(std::move(checked.error()));
@@ -84,7 +82,6 @@ public:
                size % Codec::GROUP_CHARACTERS * Codec::GROUP_BYTES / Codec::GROUP_CHARACTERS;
     }
     bool can_fail() const noexcept override { return true; }
-    bool shrinks() const noexcept override { return true; }
 
     // Text cut into pieces of whole groups decodes piece by piece as it
     // would whole, up to the first "=". The chunk is searched for it once:
@@ -133,33 +130,6 @@ CoreResult<ByteBuffer> run_whole(ChunkedCore& core, ByteView input) {
     if (auto finished = core.finish(); !finished) return std::unexpected(std::move(finished.error()));
     result->truncate(step->written);
     return result;
-}
-
-CoreResult<std::size_t> run_in_place(ChunkedCore& core, std::span<std::uint8_t> input, std::size_t chunk_size) {
-    // A result that can outgrow its input would run past it. No input
-    // reaches this: dispatch runs in place only a core that shrinks(), and
-    // the tests hold every core but the encoders' to that.
-    if (!core.shrinks()) std::abort();
-    const std::size_t group = core.group();
-    const std::size_t chunk = std::max(group, chunk_size / group * group);
-    const auto room = core.room(std::min(chunk, input.size()));
-    if (!room) return std::unexpected(CoreError::out_of_memory(SIZE_MAX));
-    auto made = ByteBuffer::allocate(*room);
-    if (!made) return std::unexpected(std::move(made.error()));
-    std::size_t read = 0;
-    std::size_t written = 0;
-    // An empty input still goes through step() once, as run_whole runs it.
-    do {
-        const std::size_t size = std::min(chunk, input.size() - read);
-        auto step = core.step(ByteView(input.subspan(read, size)), {made->data(), made->size()});
-        if (!step) return std::unexpected(std::move(step.error()));
-        if (step->written > 0) std::memcpy(input.data() + written, made->data(), step->written);
-        read += size;
-        written += step->written;
-        if (step->finished) break;
-    } while (read < input.size());
-    if (auto finished = core.finish(); !finished) return std::unexpected(std::move(finished.error()));
-    return written;
 }
 
 }  // namespace korvalith::cli

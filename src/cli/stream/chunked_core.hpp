@@ -43,10 +43,6 @@ public:
     // through the core once before anything is written.
     virtual bool can_fail() const noexcept { return false; }
 
-    // Whether the result of any chunk is never longer than the chunk, so
-    // that a result can be written over its own input (run_in_place).
-    virtual bool shrinks() const noexcept { return false; }
-
     // The result of the next chunk, into `out` of room(chunk.size()) bytes.
     virtual CoreResult<ChunkStep> step(ByteView chunk, std::span<std::uint8_t> out) = 0;
 
@@ -79,14 +75,5 @@ ChunkedCorePtr base64_decoder_core();
 // The core over a whole input at once, into one buffer of the largest size
 // the result can have, cut to the result.
 CoreResult<ByteBuffer> run_whole(ChunkedCore& core, ByteView input);
-
-// The core over a whole input held in memory, for a core that shrinks(): the
-// result is written over the input, from its start, and its size returned.
-// Each chunk's result is made in a buffer of one chunk's room, which stays
-// in the processor's caches, and copied down to where the results so far
-// end, which is never past the part of the input already read. So the whole
-// input and its result take the memory of the input alone.
-CoreResult<std::size_t> run_in_place(ChunkedCore& core, std::span<std::uint8_t> input,
-                                     std::size_t chunk_size = CHUNK_SIZE);
 
 }  // namespace korvalith::cli
