@@ -213,10 +213,16 @@ class CommandLineFaultTest(DirectoryTest):
         existing = self.path("existing.txt")
         with open(existing, "wb") as file:
             file.write(b"old contents")
+        # A file of many chunks, read ahead by a thread of its own while the
+        # run waits for its reader.
+        large = self.path("large.txt")
+        with open(large, "wb") as file:
+            file.write(b"x" * (1 << 20))
         for args, call in ((["base64", "encode", "-", "-o", target], "read"),
                            (["base32", "decode", "-", "-o", existing], "read"),
                            (["rot13", "rotate", "/dev/stdin"], "read"),
-                           (["rot13", "rotate", "-s", "x" * LONG_ARGUMENT], "write")):
+                           (["rot13", "rotate", "-s", "x" * LONG_ARGUMENT], "write"),
+                           (["rot13", "rotate", large], "write")):
             with self.subTest(args=args[:3]):
                 process = subprocess.Popen(command(*args), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                            stderr=subprocess.PIPE, env=ENVIRONMENT, preexec_fn=ctrl_c_as_at_a_terminal)
