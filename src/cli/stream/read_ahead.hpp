@@ -1,7 +1,7 @@
-// A regular file read ahead of the pass that uses it. A thread of its own
-// reads the file's chunks, in order, into a few buffers, while the pass runs
-// the core over the chunk before and writes its result. Reading a file and
-// writing a result are both copies the kernel makes, each most of a run's
+// A regular file read ahead of the write pass. A thread of its own reads the
+// file's chunks, in order, into a few buffers, while the pass runs the core
+// over the chunk before and writes its result. Reading a file and writing a
+// result are both copies the kernel makes, each a large part of a run's
 // time, and on two processors they overlap instead of taking turns.
 //
 // Only a regular file is read ahead: a read of it returns promptly, so the

@@ -47,12 +47,17 @@ bool ChunkedStream::needs_check() const noexcept {
     return core_->can_fail() || checks_.input_must_be_text || checks_.result_must_be_text;
 }
 
-std::expected<void, StreamFailure> ChunkedStream::start_pass() {
+std::expected<void, StreamFailure> ChunkedStream::start_pass(bool read_ahead) {
     consumed_ = 0;
     ended_ = false;
     core_->restart();
     reuse_ = passes_ && whole_in_chunk_;
-    if (input_.rereadable() && !whole_in_chunk_) {
+    // The write pass reads a file larger than a chunk ahead: the kernel's
+    // copy out of the file then overlaps the core and the write. The check
+    // pass reads for itself: it has little else to do, and the chunks a
+    // thread reads into reach this one's cache more slowly than its own read
+    // (measured on 1 GiB files: a check pass read ahead took 5% longer).
+    if (read_ahead && input_.rereadable() && !whole_in_chunk_) {
         ahead_ = ReadAhead::start(input_, input_.announced_size(), chunk_.size());
     }
     // Read ahead, the file is read at offsets and never moved through.
@@ -97,7 +102,7 @@ std::expected<std::uint64_t, StreamFailure> ChunkedStream::check(const Interrupt
 }
 
 std::expected<std::uint64_t, StreamFailure> ChunkedStream::check_pass(const Interruption& interruption) {
-    if (auto started = start_pass(); !started) return std::unexpected(started.error());
+    if (auto started = start_pass(false); !started) return std::unexpected(started.error());
     // The core runs when it can fail, or when its result must be checked.
     const bool run_core = core_->can_fail() || checks_.result_must_be_text;
     Utf8Pieces input_text;
@@ -163,7 +168,7 @@ std::expected<void, StreamFailure> ChunkedStream::write(ResultSink& sink, std::o
 
 std::expected<void, StreamFailure> ChunkedStream::write_pass(ResultSink& sink, std::optional<std::uint64_t> size,
                                                              const Interruption& interruption) {
-    if (auto started = start_pass(); !started) return std::unexpected(started.error());
+    if (auto started = start_pass(true); !started) return std::unexpected(started.error());
     Interruption active = interruption;
     bool begun = false;
     const auto begin = [&]() -> WriteOutcome {

@@ -78,7 +78,9 @@ private:
 
     // The next chunk into the input buffer; empty at the end.
     std::expected<ByteView, StreamFailure> next_chunk(const Interruption& interruption);
-    std::expected<void, StreamFailure> start_pass();
+    // Back to the start of the input, read ahead by a thread (`read_ahead`)
+    // where it is a file larger than a chunk and the thread can be had.
+    std::expected<void, StreamFailure> start_pass(bool read_ahead);
     std::expected<std::uint64_t, StreamFailure> check_pass(const Interruption& interruption);
     std::expected<void, StreamFailure> write_pass(ResultSink& sink, std::optional<std::uint64_t> size,
                                                   const Interruption& interruption);
@@ -87,7 +89,7 @@ private:
     ChunkedCorePtr core_;
     StreamChecks checks_;
     ChunkBuffer chunk_;
-    std::unique_ptr<ReadAhead> ahead_;  // reads a file larger than a chunk during a pass
+    std::unique_ptr<ReadAhead> ahead_;  // reads a file larger than a chunk during the write pass
     ChunkBuffer result_;
     std::uint64_t consumed_ = 0;  // input bytes read in this pass
     bool ended_ = false;          // the pass has read its last chunk
