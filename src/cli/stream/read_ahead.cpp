@@ -12,11 +12,6 @@ namespace korvalith::cli {
 std::unique_ptr<ReadAhead> ReadAhead::start(const InputFile& input, std::uint64_t size, std::size_t chunk) {
     std::unique_ptr<ReadAhead> ahead(new (std::nothrow) ReadAhead(input, size, chunk));
     if (!ahead) return nullptr;
-    try {
-        ahead->slots_.resize(SLOTS);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
     for (Slot& slot : ahead->slots_) {
         if (!slot.buffer.allocate(chunk)) return nullptr;
     }

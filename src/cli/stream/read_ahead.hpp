@@ -11,13 +11,13 @@
 // without it.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <expected>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "cli/input_file.hpp"
 #include "cli/stream/chunk_buffer.hpp"
@@ -63,7 +63,7 @@ private:
     const InputFile& input_;
     const std::uint64_t size_;
     const std::size_t chunk_;
-    std::vector<Slot> slots_;
+    std::array<Slot, SLOTS> slots_;
 
     std::mutex mutex_;
     std::condition_variable filled_;  // the thread filled a slot, or ended

@@ -96,12 +96,6 @@ std::expected<ByteView, StreamFailure> ChunkedStream::next_chunk(const Interrupt
 }
 
 std::expected<std::uint64_t, StreamFailure> ChunkedStream::check(const Interruption& interruption) {
-    auto checked = check_pass(interruption);
-    ahead_.reset();
-    return checked;
-}
-
-std::expected<std::uint64_t, StreamFailure> ChunkedStream::check_pass(const Interruption& interruption) {
     if (auto started = start_pass(false); !started) return std::unexpected(started.error());
     // The core runs when it can fail, or when its result must be checked.
     const bool run_core = core_->can_fail() || checks_.result_must_be_text;
@@ -162,7 +156,7 @@ std::optional<std::uint64_t> ChunkedStream::size_without_check() const noexcept 
 std::expected<void, StreamFailure> ChunkedStream::write(ResultSink& sink, std::optional<std::uint64_t> size,
                                                         const Interruption& interruption) {
     auto written = write_pass(sink, size, interruption);
-    ahead_.reset();
+    ahead_.reset();  // the thread stops, whatever ended the pass
     return written;
 }
 

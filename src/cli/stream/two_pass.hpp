@@ -81,7 +81,6 @@ private:
     // Back to the start of the input, read ahead by a thread (`read_ahead`)
     // where it is a file larger than a chunk and the thread can be had.
     std::expected<void, StreamFailure> start_pass(bool read_ahead);
-    std::expected<std::uint64_t, StreamFailure> check_pass(const Interruption& interruption);
     std::expected<void, StreamFailure> write_pass(ResultSink& sink, std::optional<std::uint64_t> size,
                                                   const Interruption& interruption);
 
