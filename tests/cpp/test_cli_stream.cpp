@@ -26,6 +26,7 @@
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
 #include "cli/stream/held_result.hpp"
+#include "cli/stream/text_check.hpp"
 #include "cli/stream/two_pass.hpp"
 #include "common/utf8.hpp"
 #include "encodings/base32.hpp"
@@ -241,6 +242,37 @@ TEST_F(CliStream, FileThatChangesBetweenThePassesFailsAsARead) {
         ASSERT_FALSE(written.has_value()) << changed;
         EXPECT_EQ(written.error().kind, StreamFailure::Kind::read);
         EXPECT_EQ(written.error().read.kind, ReadFailure::Kind::unreadable);
+    }
+}
+
+TEST_F(CliStream, FileCheckedAsTextInTwoHalvesAsAWhole) {
+    // Characters whole and cut, and stray bytes, at every place around the
+    // middle, where the two halves meet.
+    const std::string ascii(31, 'a');
+    for (const std::string piece : {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9d\x84\x9e", "\xe2\x82", "\x82\x82", "\xff"}) {
+        for (std::size_t at = 0; at <= ascii.size(); ++at) {
+            std::string text = ascii;
+            text.insert(at, piece);
+            const std::string file = write(text);
+            auto input = InputFile::open(file, {});
+            ASSERT_TRUE(input.has_value());
+            for (std::size_t chunk : {4, 7, 64}) {
+                auto checked = file_is_text(*input, text.size(), chunk, {});
+                ASSERT_TRUE(checked.has_value());
+                ASSERT_TRUE(checked->has_value());
+                EXPECT_EQ(**checked, is_valid_utf8(as_byte_view(text)))
+                    << ::testing::PrintToString(text) << " in chunks of " << chunk;
+            }
+            // A file shorter than it was is unreadable, unless its first
+            // half already is not text.
+            auto shorter = file_is_text(*input, text.size() + 5, 4, {});
+            ASSERT_TRUE(shorter.has_value());
+            if (shorter->has_value()) {
+                EXPECT_FALSE(**shorter) << ::testing::PrintToString(text);
+            } else {
+                EXPECT_EQ(shorter->error().kind, ReadFailure::Kind::unreadable);
+            }
+        }
     }
 }
 

@@ -1,11 +1,9 @@
 #include "cli/stream/read_ahead.hpp"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <algorithm>
 #include <new>
-#include <system_error>
+
+#include "cli/stream/quiet_thread.hpp"
 
 namespace korvalith::cli {
 
@@ -15,17 +13,7 @@ std::unique_ptr<ReadAhead> ReadAhead::start(const InputFile& input, std::uint64_
     for (Slot& slot : ahead->slots_) {
         if (!slot.buffer.allocate(chunk)) return nullptr;
     }
-    // The thread starts with every signal blocked, so that a signal (Ctrl-C)
-    // interrupts the pass's own waits and writes, as it would without it.
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
-    try {
-        ahead->thread_ = std::thread([reader = ahead.get()] { reader->read_all(); });
-    } catch (const std::system_error&) {
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ahead->thread_ = start_quiet_thread([reader = ahead.get()] { reader->read_all(); });
     if (!ahead->thread_.joinable()) return nullptr;
     return ahead;
 }

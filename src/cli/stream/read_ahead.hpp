@@ -7,8 +7,7 @@
 // Only a regular file is read ahead: a read of it returns promptly, so the
 // pass never waits long for the thread, and stopping the thread never waits
 // on a read that may never end (a pipe's). The thread runs no Python code
-// and takes no signals: they all reach the thread that runs the pass, as
-// without it.
+// and takes no signals (quiet_thread.hpp).
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/stream/text_check.hpp"
 #include "common/utf8.hpp"
 
 namespace korvalith::cli {
@@ -99,6 +100,16 @@ std::expected<std::uint64_t, StreamFailure> ChunkedStream::check(const Interrupt
     if (auto started = start_pass(false); !started) return std::unexpected(started.error());
     // The core runs when it can fail, or when its result must be checked.
     const bool run_core = core_->can_fail() || checks_.result_must_be_text;
+    // Where only the input's text is checked, a file of several chunks is
+    // read in two halves at once.
+    const std::optional<std::uint64_t> known = size_without_check();
+    if (!run_core && checks_.input_must_be_text && known && !whole_in_chunk_) {
+        if (auto text = file_is_text(input_, input_.announced_size(), chunk_.size(), interruption)) {
+            if (!*text) return read_failure(text->error());
+            if (!**text) return failure(StreamFailure::Kind::input_not_text);
+            return *known;
+        }
+    }
     Utf8Pieces input_text;
     Utf8Pieces result_text;
     bool result_is_text = true;
