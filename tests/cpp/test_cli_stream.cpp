@@ -91,10 +91,10 @@ Result whole(const ActionDeclaration& action, const Matches& matches, const std:
 // The input file in chunks of `chunk` bytes: the check pass if needed, then
 // the write pass.
 Result streamed(const ActionDeclaration& action, const Matches& matches, const std::string& file, StreamChecks checks,
-                std::size_t chunk) {
+                std::size_t chunk, std::uint64_t threaded_from) {
     auto input = InputFile::open(file, {});
     EXPECT_TRUE(input.has_value());
-    auto stream = ChunkedStream::make(std::move(*input), action.core(matches), checks, chunk);
+    auto stream = ChunkedStream::make(std::move(*input), action.core(matches), checks, chunk, threaded_from);
     EXPECT_TRUE(stream.has_value());
     std::optional<std::uint64_t> size = stream->size_without_check();
     if (stream->needs_check()) {
@@ -213,9 +213,14 @@ TEST_F(CliStream, EveryActionGivesWhatTheWholeInputGives) {
                         const StreamChecks checks = checks_of(action, to_standard_output);
                         const Result expected = whole(action, matches, input, checks);
                         for (std::size_t chunk : {8, 40, 64}) {
-                            EXPECT_EQ(streamed(action, matches, file, checks, chunk), expected)
-                                << ::testing::PrintToString(command) << " over " << ::testing::PrintToString(input)
-                                << " in chunks of " << chunk << (to_standard_output ? " to standard output" : "");
+                            // Read by this thread alone, and with a second.
+                            for (std::uint64_t threaded_from : {UINT64_MAX, std::uint64_t{0}}) {
+                                EXPECT_EQ(streamed(action, matches, file, checks, chunk, threaded_from), expected)
+                                    << ::testing::PrintToString(command) << " over "
+                                    << ::testing::PrintToString(input) << " in chunks of " << chunk
+                                    << (to_standard_output ? " to standard output" : "")
+                                    << (threaded_from == 0 ? ", two threads" : "");
+                            }
                         }
                     }
                 }
@@ -228,20 +233,23 @@ TEST_F(CliStream, FileThatChangesBetweenThePassesFailsAsARead) {
     const ActionDeclaration& action = *find_action("base64", "decode");
     const Matches matches = matches_of({"base64", "decode", "-s", "unused"});
     for (const std::string changed : {"aGVsbG8g#29ybGQ=", "aGVsbG8gd29y", "aG=sbG8gd29ybGQ="}) {
-        const std::string file = write("aGVsbG8gd29ybGQ=");
-        auto input = InputFile::open(file, {});
-        ASSERT_TRUE(input.has_value());
-        auto stream = ChunkedStream::make(std::move(*input), action.core(matches), checks_of(action, true), 8);
-        ASSERT_TRUE(stream.has_value());
-        auto size = stream->check({});
-        ASSERT_TRUE(size.has_value());
-        ASSERT_EQ(*size, 11u);
-        write(changed);  // invalid, shorter, or stopping earlier
-        Capture capture;
-        auto written = stream->write(capture, *size, {});
-        ASSERT_FALSE(written.has_value()) << changed;
-        EXPECT_EQ(written.error().kind, StreamFailure::Kind::read);
-        EXPECT_EQ(written.error().read.kind, ReadFailure::Kind::unreadable);
+        for (std::uint64_t threaded_from : {UINT64_MAX, std::uint64_t{0}}) {
+            const std::string file = write("aGVsbG8gd29ybGQ=");
+            auto input = InputFile::open(file, {});
+            ASSERT_TRUE(input.has_value());
+            auto stream =
+                ChunkedStream::make(std::move(*input), action.core(matches), checks_of(action, true), 8, threaded_from);
+            ASSERT_TRUE(stream.has_value());
+            auto size = stream->check({});
+            ASSERT_TRUE(size.has_value());
+            ASSERT_EQ(*size, 11u);
+            write(changed);  // invalid, shorter, or stopping earlier
+            Capture capture;
+            auto written = stream->write(capture, *size, {});
+            ASSERT_FALSE(written.has_value()) << changed;
+            EXPECT_EQ(written.error().kind, StreamFailure::Kind::read);
+            EXPECT_EQ(written.error().read.kind, ReadFailure::Kind::unreadable);
+        }
     }
 }
 

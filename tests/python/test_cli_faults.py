@@ -217,7 +217,7 @@ class CommandLineFaultTest(DirectoryTest):
         # run waits for its reader.
         large = self.path("large.txt")
         with open(large, "wb") as file:
-            file.write(b"x" * (1 << 20))
+            file.write(b"x" * (8 << 20))
         for args, call in ((["base64", "encode", "-", "-o", target], "read"),
                            (["base32", "decode", "-", "-o", existing], "read"),
                            (["rot13", "rotate", "/dev/stdin"], "read"),

@@ -29,7 +29,8 @@ std::unexpected<StreamFailure> sink_failure(WriteOutcome written) {
 }  // namespace
 
 std::expected<ChunkedStream, StreamFailure> ChunkedStream::make(InputFile input, ChunkedCorePtr core,
-                                                                StreamChecks checks, std::size_t chunk_size) {
+                                                                StreamChecks checks, std::size_t chunk_size,
+                                                                std::uint64_t threaded_from) {
     const std::size_t group = core->group();
     std::size_t capacity = std::max(group, chunk_size / group * group);
     if (input.rereadable() && input.announced_size() < capacity) {
@@ -41,6 +42,8 @@ std::expected<ChunkedStream, StreamFailure> ChunkedStream::make(InputFile input,
     if (!stream.chunk_.allocate(capacity)) return read_failure({ReadFailure::Kind::out_of_memory, capacity});
     if (!stream.result_.allocate(*room)) return read_failure({ReadFailure::Kind::out_of_memory, *room});
     stream.whole_in_chunk_ = stream.input_.rereadable() && stream.input_.announced_size() <= capacity;
+    stream.threaded_ = stream.input_.rereadable() && !stream.whole_in_chunk_ &&
+                       stream.input_.announced_size() >= threaded_from;
     return stream;
 }
 
@@ -58,7 +61,7 @@ std::expected<void, StreamFailure> ChunkedStream::start_pass(bool read_ahead) {
     // pass reads for itself: it has little else to do, and the chunks a
     // thread reads into reach this one's cache more slowly than its own read
     // (measured on 1 GiB files: a check pass read ahead took 5% longer).
-    if (read_ahead && input_.rereadable() && !whole_in_chunk_) {
+    if (read_ahead && threaded_) {
         ahead_ = ReadAhead::start(input_, input_.announced_size(), chunk_.size());
     }
     // Read ahead, the file is read at offsets and never moved through.
@@ -103,7 +106,7 @@ std::expected<std::uint64_t, StreamFailure> ChunkedStream::check(const Interrupt
     // Where only the input's text is checked, a file of several chunks is
     // read in two halves at once.
     const std::optional<std::uint64_t> known = size_without_check();
-    if (!run_core && checks_.input_must_be_text && known && !whole_in_chunk_) {
+    if (!run_core && checks_.input_must_be_text && known && threaded_) {
         if (auto text = file_is_text(input_, input_.announced_size(), chunk_.size(), interruption)) {
             if (!*text) return read_failure(text->error());
             if (!**text) return failure(StreamFailure::Kind::input_not_text);
