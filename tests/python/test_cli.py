@@ -159,15 +159,18 @@ class ActionsTest(WorkingDirectoryTest):
 
     def test_decoders_read_what_the_encoders_print(self):
         # From standard input, one final line ending is no part of the text;
-        # a second one is, and so is one in a file given by name.
+        # a second one is, and so is one in a file given by name, and a
+        # carriage return alone.
         for group in ("base32", "base64"):
             printed = cli(group, "encode", "-s", "fifteen bytes!!").stdout  # no padding
             self.assertSuccess(cli(group, "decode", "-", input=printed), "fifteen bytes!!\n")
             self.assertSuccess(cli(group, "decode", "-", input=printed[:-1] + b"\r\n"), "fifteen bytes!!\n")
-            for stdin, data in ((printed + b"\n", "-"), (None, self.write("encoded", printed))):
+            for stdin, data, shown in ((printed + b"\n", "-", b"\\x0a"),
+                                       (None, self.write("encoded", printed), b"\\x0a"),
+                                       (printed[:-1] + b"\r", "-", b"\\x0d")):
                 process = cli(group, "decode", data, input=stdin)
                 self.assertEqual(process.returncode, 1)
-                self.assertTrue(process.stderr.endswith(b" character: '\\x0a'\n"), process.stderr)
+                self.assertTrue(process.stderr.endswith(b" character: '" + shown + b"'\n"), process.stderr)
 
     @unittest.skipIf(ENTRY == "program", "a test of the Python function cli.parse, which the program does not call")
     def test_parse_returns_none_and_ignores_sys_argv(self):

@@ -27,8 +27,10 @@ std::unexpected<StreamFailure> out_of_memory(std::size_t requested) {
                                          .read = {ReadFailure::Kind::out_of_memory, requested}});
 }
 
+// Without one final "\n" or "\r\n"; a "\r" alone ends no line.
 ByteView without_final_line_ending(ByteView text) {
-    if (!text.empty() && text.back() == '\n') text = text.first(text.size() - 1);
+    if (text.empty() || text.back() != '\n') return text;
+    text = text.first(text.size() - 1);
     if (!text.empty() && text.back() == '\r') text = text.first(text.size() - 1);
     return text;
 }

@@ -22,8 +22,8 @@ namespace korvalith::cli {
 // text, the core's rejection, the result that is not text. Once a failure is
 // known the input is still read to its end, and only a failure to read it
 // comes before the one known. With `final_line_ending_ignored` one final
-// "\n", then one final "\r", is no part of the input (Base32 or Base64 text
-// from standard input, which ends as the encoders print it).
+// line ending ("\n" or "\r\n") is no part of the input (Base32 or Base64
+// text from standard input, which ends as the encoders print it).
 std::expected<PageBuffer, StreamFailure> hold_result(InputFile& input, ChunkedCore& core, StreamChecks checks,
                                                      bool final_line_ending_ignored,
                                                      const Interruption& interruption,
