@@ -11,7 +11,6 @@
 #pragma once
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <expected>
 #include <memory>
@@ -19,6 +18,7 @@
 #include <thread>
 
 #include "cli/input_file.hpp"
+#include "cli/stream/condition.hpp"
 #include "cli/stream/chunk_buffer.hpp"
 #include "common/byte_buffer.hpp"
 
@@ -65,8 +65,8 @@ private:
     std::array<Slot, SLOTS> slots_;
 
     std::mutex mutex_;
-    std::condition_variable filled_;  // the thread filled a slot, or ended
-    std::condition_variable freed_;   // the pass gave a slot back, or stops
+    Condition filled_;  // the thread filled a slot, or ended
+    Condition freed_;   // the pass gave a slot back, or stops
     std::uint64_t produced_ = 0;      // chunks the thread has filled
     std::uint64_t taken_ = 0;         // chunks the pass has taken
     bool ended_ = false;              // the thread will fill no more
