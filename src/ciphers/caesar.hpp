@@ -6,7 +6,7 @@
 
 #include "ciphers/translate.hpp"
 #include "common/byte_buffer.hpp"
-#include "encodings/vector_path.hpp"
+#include "common/vector_path.hpp"
 
 namespace korvalith {
 

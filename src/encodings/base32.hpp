@@ -10,7 +10,7 @@
 
 #include "common/byte_buffer.hpp"
 #include "encodings/group_codec.hpp"
-#include "encodings/vector_path.hpp"
+#include "encodings/codec_kernels.hpp"
 
 namespace korvalith {
 

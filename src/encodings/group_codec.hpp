@@ -19,7 +19,7 @@
 #include "common/checked_size.hpp"
 #include "common/core_error.hpp"
 #include "encodings/decode_bytewise.hpp"
-#include "encodings/vector_path.hpp"
+#include "encodings/codec_kernels.hpp"
 
 namespace korvalith {
 
@@ -27,7 +27,7 @@ namespace korvalith {
 // sizes. `Scheme` holds the codec's other parts:
 // - DECODE_TABLE, each byte's value (255 outside the alphabet), and
 //   INVALID_PREFIX, the start of the message for a byte outside it.
-// - kernels(path): the vector loops of a path (see vector_path.hpp).
+// - kernels(path): the vector loops of a path (codec_kernels.hpp).
 // - encode_plain(in, size, out): the plain encoder, from a group boundary:
 //   whole groups, then the last, incomplete one with its padding.
 // - decode_plain_groups(in, end, out, out_end): the plain decoder's whole

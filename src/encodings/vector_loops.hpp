@@ -26,14 +26,14 @@
 //   and AVX-512; the AVX2 step gives DECODE_ROOM, the room its stores take.
 //
 // The steps and the SSSE3 and AVX2 loops are always inlined into the wider
-// loops (KORVALITH_VECTOR_INLINE, vector_path.hpp, says why).
+// loops (KORVALITH_VECTOR_INLINE, common/vector_path.hpp, says why).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "encodings/vector_path.hpp"
+#include "encodings/codec_kernels.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
 // g++ 12 warns about the deliberately undefined register that its AVX-512

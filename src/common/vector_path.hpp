@@ -1,12 +1,11 @@
-// The instruction-set paths of the Base32 and Base64 routines. Each codec
-// has a plain routine that runs on any CPU and vector loops for wider
-// registers; the widest path this CPU supports is chosen once, and the tests,
-// benchmarks and fuzzers name a path to compare it with the plain one.
+// The instruction-set paths of the byte-wise routines: the Base32 and Base64
+// codecs and the letter shift of Caesar and ROT13. Each has a plain routine
+// that runs on any CPU and vector loops for wider registers; the widest path
+// this CPU supports is chosen once, and the tests, benchmarks and fuzzers
+// name a path to compare it with the plain one.
 #pragma once
 
 #include <array>
-#include <cstddef>
-#include <cstdint>
 
 #include "common/cpu_features.hpp"
 
@@ -64,22 +63,5 @@ inline VectorPath widest_vector_path(const cpu::Features& features = cpu::featur
     }
     return widest;
 }
-
-// The vector loops of one codec on one path. They do the bulk of the work
-// and leave the rest, from a group boundary, to the plain routine. A null
-// loop means the path has none for that direction.
-struct CodecKernels {
-    // Encodes whole blocks from the start of `in` (`size` bytes) into `out`,
-    // which has room for the encoding of all of them; returns the bytes
-    // consumed, a whole number of groups.
-    std::size_t (*encode)(const std::uint8_t* in, std::size_t size, std::uint8_t* out) noexcept = nullptr;
-    // Decodes whole blocks of plain alphabet characters from the start of
-    // `in` (`size` bytes) into `out` (`room` bytes), stopping before the
-    // first block that holds anything else ("=", white space, any byte
-    // outside the alphabet) or whose stores would not fit; returns the
-    // characters consumed, a whole number of groups.
-    std::size_t (*decode)(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
-                          std::size_t room) noexcept = nullptr;
-};
 
 }  // namespace korvalith
