@@ -27,6 +27,14 @@ endif()
 execute_process(
   COMMAND ${Python3_EXECUTABLE} -c "import os, sys; print(os.path.realpath(sys.executable))"
   OUTPUT_VARIABLE KORVALITH_PYTHON_TEST_INTERPRETER OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+# The real binary does not see the configured interpreter's virtual
+# environment: its site-packages, where the pinned tools of the tests are,
+# goes on the path after the build directory.
+execute_process(
+  COMMAND ${Python3_EXECUTABLE} -c "import sysconfig; print(sysconfig.get_path('purelib'))"
+  OUTPUT_VARIABLE KORVALITH_CONFIGURED_SITE_PACKAGES OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+list(TRANSFORM KORVALITH_PYTHON_TEST_ENVIRONMENT REPLACE "^PYTHONPATH=.*"
+  "PYTHONPATH=${CMAKE_BINARY_DIR}:${KORVALITH_CONFIGURED_SITE_PACKAGES}")
 
 set(KORVALITH_LSAN_SUPPRESSIONS ${CMAKE_CURRENT_SOURCE_DIR}/sanitizers/lsan.supp)
 list(APPEND KORVALITH_PYTHON_TEST_ENVIRONMENT
