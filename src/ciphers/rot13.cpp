@@ -4,7 +4,7 @@ namespace korvalith {
 
 CoreResult<ByteBuffer> rot13_cipher(ByteView text) {
     auto out = ByteBuffer::allocate(text.size());
-    if (out && !text.empty()) shift_letters_into(text, ROT13_ROW, out->data());
+    if (out && !text.empty()) rot13_into(text, out->data());
     return out;
 }
 

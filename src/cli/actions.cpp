@@ -4,6 +4,7 @@
 #include "ciphers/rot13.hpp"
 #include "cli/action_rules.hpp"
 #include "cli/arguments.hpp"
+#include "cli/stream/bytewise_core.hpp"
 #include "cli/stream/chunked_core.hpp"
 
 namespace korvalith::cli {
@@ -71,17 +72,17 @@ constexpr ActionDeclaration ACTIONS[] = {
      .about = "\"Encrypt\" a string using rot13. Same as decrypt and rotate.",
      .arguments = {DATA(DATA_ENC), STRING(), OUTPUT(OUT_ENCRYPTED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](const Matches&) { return shift_core(ROT13_ROW); }},
+     .core = [](const Matches&) { return bytewise_core(rot13_into); }},
     {.group = "rot13", .name = "decrypt",
      .about = "\"Decrypt\" data using rot13. Same as encrypt and rotate.",
      .arguments = {DATA(DATA_DEC), STRING(), OUTPUT(OUT_DECODED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](const Matches&) { return shift_core(ROT13_ROW); }},
+     .core = [](const Matches&) { return bytewise_core(rot13_into); }},
     {.group = "rot13", .name = "rotate",
      .about = "Rotate data using rot13. Same as encrypt and decrypt.",
      .arguments = {DATA(DATA_DEC), STRING(), OUTPUT(OUT_DECODED)},
      .input = InputKind::text, .result = ResultKind::text,
-     .core = [](const Matches&) { return shift_core(ROT13_ROW); }},
+     .core = [](const Matches&) { return bytewise_core(rot13_into); }},
     {.group = "vigenere", .name = "encrypt",
      .about = "Encrypt a string using Vigenere cipher.",
      .arguments = {DATA(DATA_ENC), KEY(KEY_HELP), SKIP_NON_ALPHA(), STRING(), OUTPUT(OUT_ENCRYPTED)},
