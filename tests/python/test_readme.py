@@ -1,6 +1,8 @@
-"""The examples of README.md: the Python tour runs as written, and the
-command-line sessions print what they show."""
+"""The examples of README.md: the Python tour runs as written, the
+command-line sessions print what they show, and the excerpts of the Dask
+example are its code."""
 
+import ast
 import doctest
 import io
 import os
@@ -18,6 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir))
 README = os.path.join(ROOT, "README.md")
 CONTRIBUTING = os.path.join(ROOT, "docs", "CONTRIBUTING.md")
+DASK_EXAMPLE = os.path.join(ROOT, "examples", "dask_decrypt.py")
 FENCE = re.compile(r"^(?P<indent> *)```(?P<info>\w*)\s*$")
 
 
@@ -67,6 +70,20 @@ class PythonTourTest(unittest.TestCase):
                 continue  # it would parse this test's own command line
             with self.subTest(function=".".join(path)):
                 self.assertIn(".".join(path[-2:]) + "(", source)
+
+
+class DaskExcerptsTest(unittest.TestCase):
+    def test_excerpts_are_the_examples_code(self):
+        # test_dask_example.py runs the file; README shows some of its
+        # functions, which must be the file's own, as they stand there.
+        with open(DASK_EXAMPLE, encoding="utf-8") as example:
+            code = example.read()
+        functions = {node.name for node in ast.parse(code).body if isinstance(node, ast.FunctionDef)}
+        excerpts = [text for _, text in fenced_blocks("python")
+                    if re.match(r"def (\w+)\(", text) and re.match(r"def (\w+)\(", text)[1] in functions]
+        self.assertEqual(len(excerpts), 2)
+        for text in excerpts:
+            self.assertIn(text, code)
 
 
 @unittest.skipUnless(shutil.which("bash"), "needs bash")
