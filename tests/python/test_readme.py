@@ -140,7 +140,7 @@ class ContributorsGuideTest(unittest.TestCase):
 
     # What the guide names only as an example of something to add.
     EXAMPLE = re.compile(r"atbash|<|\.\.\.")
-    SOURCES = ("src", "tests", "bench", "fuzz", "stubs")
+    SOURCES = ("src", "tests", "bench", "fuzz", "stubs", "examples")
 
     def setUp(self):
         with open(CONTRIBUTING, encoding="utf-8") as guide:
