@@ -1,5 +1,6 @@
 # Python for a target the host's interpreter cannot load modules for (the
-# 32-bit x86 build): the module compiles against the target's headers, and a
+# 32-bit x86 build, and the aarch64 and s390x builds, whose programs run
+# under qemu): the module compiles against the target's headers, and a
 # small interpreter linked with the target's libpython stands in for
 # Python3_EXECUTABLE, so the launcher and the Python tests run under it
 # exactly as they run under the host's python3 in a native build.
@@ -13,6 +14,13 @@ if(NOT KORVALITH_TARGET_PYTHON_INCLUDE_DIRS OR NOT EXISTS "${KORVALITH_TARGET_PY
     "KORVALITH_TARGET_PYTHON_LIBRARY (an existing libpython); got "
     "'${KORVALITH_TARGET_PYTHON_INCLUDE_DIRS}' and '${KORVALITH_TARGET_PYTHON_LIBRARY}'")
 endif()
+# The packages from PyPI that the tests use (hypothesis), as the target's
+# interpreter needs them: wheels built for the target, installed with pip
+# into a directory of their own (pip install --target DIRECTORY --platform
+# ...), which the tests put on the interpreter's path. The host's wheels of
+# a package with compiled parts do not load there.
+set(KORVALITH_TARGET_PACKAGES "" CACHE PATH
+  "A directory of the target's own packages from PyPI, on the Python tests' path (may be absent)")
 foreach(dir IN LISTS KORVALITH_TARGET_PYTHON_INCLUDE_DIRS)
   if(NOT EXISTS "${dir}")
     message(FATAL_ERROR "Python include directory '${dir}' does not exist")

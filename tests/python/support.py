@@ -7,6 +7,7 @@ by KORVALITH_PROGRAM) or the Python launcher that calls cli.parse() under
 this interpreter (KORVALITH_ENTRY=python, the default; the file named by
 KORVALITH_LAUNCHER). CTest runs the command-line tests once per entry."""
 
+import functools
 import os
 import subprocess
 import sys
@@ -75,6 +76,43 @@ def run_cli(*args, env=None, stdin=None, cwd=None, **kwargs):
         stdin = subprocess.DEVNULL
     return subprocess.run(command(*args), stdin=stdin, capture_output=True, env=env, cwd=cwd, timeout=120,
                           **kwargs)
+
+
+# A child that caps its address space 64 MiB above what it maps, then asks
+# for 256 MiB.
+_CAPPED_CHILD = """
+import resource
+with open("/proc/self/statm") as statm:
+    used = int(statm.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (used + (64 << 20), resource.RLIM_INFINITY))
+try:
+    bytearray(256 << 20)
+except MemoryError:
+    print("capped")
+else:
+    print("not capped")
+"""
+
+
+@functools.cache
+def address_space_cap_holds():
+    """Whether a cap on a process's address space (RLIMIT_AS) makes its
+    allocations fail, asked once of a child of this interpreter. qemu's
+    user-mode emulation, which runs the tests of the aarch64 and s390x
+    builds, accepts the cap and ignores it, since it would bind the emulator
+    itself."""
+    finished = subprocess.run([sys.executable, "-c", _CAPPED_CHILD], capture_output=True, text=True, timeout=120)
+    if finished.returncode != 0 or finished.stdout.strip() not in ("capped", "not capped"):
+        raise AssertionError("the address-space probe failed:\n" + finished.stdout + finished.stderr)
+    return finished.stdout.strip() == "capped"
+
+
+def skip_unless_address_space_cap_holds(test):
+    """Skips `test` (a TestCase), which needs the cap to make an allocation
+    fail, where the cap is not enforced."""
+    if not address_space_cap_holds():
+        test.skipTest("the address-space cap (RLIMIT_AS) is not enforced here: qemu's user-mode emulation "
+                      "accepts it and ignores it")
 
 
 class DirectoryTest(unittest.TestCase):

@@ -11,6 +11,7 @@ import subprocess
 import tempfile
 import unittest
 
+import support
 from support import command
 
 ENVIRONMENT = {name: value for name, value in os.environ.items()
@@ -37,6 +38,7 @@ class BoundedMemoryTest(unittest.TestCase):
     SIZE = 3 << 30  # a multiple of 3: its Base64 text has no padding
 
     def setUp(self):
+        support.skip_unless_address_space_cap_holds(self)
         self.directory = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, self.directory)
         if shutil.disk_usage(self.directory).free < 10 << 30:

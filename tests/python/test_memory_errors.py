@@ -8,6 +8,8 @@ import sys
 import textwrap
 import unittest
 
+import support
+
 try:
     import resource
 except ImportError:  # pragma: no cover - not on this platform
@@ -53,6 +55,7 @@ CHILD = textwrap.dedent("""
                  "AddressSanitizer reserves its shadow memory beyond any address-space cap")
 class MemoryErrorTest(unittest.TestCase):
     def test_result_allocation_failure_raises_memory_error(self):
+        support.skip_unless_address_space_cap_holds(self)
         child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stderr)
         self.assertEqual(child.stdout.split(), ["MemoryError"] * 15)
