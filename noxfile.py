@@ -101,7 +101,7 @@ def wheel(session):
 
 
 # The command-line tests, which run once more through the korvalith program.
-COMMAND_LINE_TESTS = ["test_cli", "test_cli_faults", "test_cli_streaming", "test_cli_large",
+COMMAND_LINE_TESTS = ["test_cli", "test_cli_faults", "test_cli_streaming", "test_cli_targets", "test_cli_large",
                       "test_readme.CommandLineExamplesTest"]
 
 

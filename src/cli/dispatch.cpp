@@ -10,10 +10,12 @@
 #include "cli/arguments.hpp"
 #include "cli/control_characters.hpp"
 #include "cli/input_file.hpp"
+#include "cli/os_error.hpp"
 #include "cli/output_file.hpp"
-#include "cli/page_buffer.hpp"
+#include "cli/program_output.hpp"
 #include "cli/reports.hpp"
-#include "cli/stream/held_result.hpp"
+#include "cli/standard_output.hpp"
+#include "cli/stream/one_pass.hpp"
 #include "cli/stream/two_pass.hpp"
 #include "common/utf8.hpp"
 
@@ -48,18 +50,21 @@ std::unexpected<Failure> read_failure(const ReadFailure& read, std::string_view 
         case ReadFailure::Kind::interrupted: return failure(FailKind::interrupted);
         case ReadFailure::Kind::out_of_memory:
             return core_failure(CoreError::out_of_memory(read.requested), CoreErrorReport::unexpected);
-        case ReadFailure::Kind::unreadable: break;
+        case ReadFailure::Kind::unreadable:
+        case ReadFailure::Kind::size_differs: break;
     }
     return unreadable(data);
 }
 
 // A result that could not be written to the -o file, or to standard output
-// (no file name).
-std::unexpected<Failure> write_failure(WriteOutcome outcome, std::optional<std::string_view> output) {
-    if (!output) return std::unexpected(failure_after_write(outcome));
+// (no file name); or not staged for either, which no message of the command
+// line names: the unexpected-error report with the system's reason.
+std::unexpected<Failure> write_failure(WriteOutcome outcome, int error_number, std::optional<std::string_view> output) {
+    if (!output) return std::unexpected(failure_after_write(outcome, error_number));
     switch (outcome) {
         case WriteOutcome::interrupted: return failure(FailKind::interrupted);
         case WriteOutcome::closed_by_reader: return failure(FailKind::closed_by_reader);
+        case WriteOutcome::not_staged: return failure(FailKind::unexpected, os_error_text(error_number));
         default: return failure(FailKind::input_output, "Could not write to file: " + shown(*output));
     }
 }
@@ -74,102 +79,100 @@ struct Run {
     const RunContext& context;
 };
 
-std::unexpected<Failure> stream_failure(const StreamFailure& failed, const Run& run) {
+std::unexpected<Failure> stream_failure(const StreamFailure& failed, const ActionDeclaration& action,
+                                        std::string_view data, std::optional<std::string_view> output) {
     switch (failed.kind) {
-        case StreamFailure::Kind::read: return read_failure(failed.read, run.data);
-        case StreamFailure::Kind::input_not_text: return unreadable(run.data);
-        case StreamFailure::Kind::core: return core_failure(failed.core_error, run.action.core_error_from_file);
+        case StreamFailure::Kind::read: return read_failure(failed.read, data);
+        case StreamFailure::Kind::input_not_text: return unreadable(data);
+        case StreamFailure::Kind::core: return core_failure(failed.core_error, action.core_error_from_file);
         case StreamFailure::Kind::result_not_text:
             return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
         case StreamFailure::Kind::sink: break;
     }
-    return write_failure(failed.written, run.output);
+    return write_failure(failed.written, failed.error_number, output);
 }
 
 // The checks besides the core's: a text action's input must be text, and so
 // must a binary result printed.
-StreamChecks checks_for(const Run& run) {
-    return {.input_must_be_text = run.action.input == InputKind::text,
-            .result_must_be_text = run.action.result == ResultKind::binary && !run.output};
+StreamChecks checks_for(const ActionDeclaration& action, bool printed) {
+    return {.input_must_be_text = action.input == InputKind::text,
+            .result_must_be_text = action.result == ResultKind::binary && printed};
 }
 
-// A file streamed to standard output when the run's outcome is printed.
+// Base32 or Base64 text from standard input may end with the line ending
+// the encoders print.
+bool final_line_ending_ignored(const ActionDeclaration& action, std::string_view data) {
+    return data == "-" && action.input == InputKind::encoded;
+}
+
+// An input made into standard output when the run's outcome is printed.
 class PendingStream final : public PendingResult {
 public:
-    PendingStream(ChunkedStream stream, std::optional<std::uint64_t> size, const ActionDeclaration& action,
-                  std::string data)
-        : stream_(std::move(stream)), size_(size), action_(action), data_(std::move(data)) {}
+    PendingStream(InputFile input, ChunkedCorePtr core, const ActionDeclaration& action, std::string data)
+        : input_(std::move(input)), core_(std::move(core)), action_(action), data_(std::move(data)) {}
 
-    std::expected<void, Failure> write_to(ResultSink& out, const Interruption& interruption) override {
-        const RunContext context{.interruption = interruption};
-        auto written = stream_.write(out, size_, interruption);
-        if (!written) return stream_failure(written.error(), {action_, data_, std::nullopt, context});
+    std::expected<void, Failure> print(const PrintTarget& target, const Interruption& interruption) override {
+        StandardOutput standard_output(target.fd, input_.identity());
+        ProgramOutput out(standard_output, ProgramColour::green, target.coloured);
+        auto printed = run(out, interruption);
+        if (!printed) return stream_failure(printed.error(), action_, data_, std::nullopt);
         return {};
     }
 
 private:
-    ChunkedStream stream_;
-    std::optional<std::uint64_t> size_;
+    // Where standard output cannot take a result back (a pipe, a terminal),
+    // a result that cannot fail goes out as it is made, and a file is
+    // checked first and then read again to go out as it is made; anything
+    // else (an input read once that may fail) is staged until it succeeds.
+    // A file standard output appends to takes the result in one pass.
+    std::expected<void, StreamFailure> run(ResultSink& out, const Interruption& interruption) {
+        const StreamChecks checks = checks_for(action_, true);
+        const bool judged = core_->can_fail() || checks.input_must_be_text || checks.result_must_be_text;
+        if (out.stages() && !judged) out.deliver_as_made();
+        if (out.stages() && judged && input_.rereadable()) {
+            auto stream = ChunkedStream::make(input_, *core_, checks);
+            if (!stream) return std::unexpected(stream.error());
+            auto size = stream->check(interruption);
+            if (size) {
+                out.deliver_as_made();
+                return stream->write(out, *size, interruption);
+            }
+            // A file whose size does not hold is read once, as a pipe is.
+            if (size.error().kind != StreamFailure::Kind::read ||
+                size.error().read.kind != ReadFailure::Kind::size_differs) {
+                return std::unexpected(size.error());
+            }
+            if (!input_.rewind()) {
+                return std::unexpected(StreamFailure{.kind = StreamFailure::Kind::read, .read = {}});
+            }
+            core_->restart();
+        }
+        const OnePass options{.checks = checks,
+                              .final_line_ending_ignored = final_line_ending_ignored(action_, data_)};
+        return run_one_pass(input_, *core_, out, options, interruption);
+    }
+
+    InputFile input_;
+    ChunkedCorePtr core_;
     const ActionDeclaration& action_;
     std::string data_;
 };
 
-// The input read in chunks: a check pass first where anything can fail, then
-// the write pass into the -o file, or left for the printing of the outcome.
-Outcome stream(InputFile input, ChunkedCorePtr core, const Run& run) {
-    const StreamChecks checks = checks_for(run);
-    auto made = ChunkedStream::make(std::move(input), std::move(core), checks);
-    if (!made) return stream_failure(made.error(), run);
-    ChunkedStream& chunks = *made;
-    std::optional<std::uint64_t> size = chunks.size_without_check();
-    if (chunks.needs_check()) {
-        auto checked = chunks.check(run.context.interruption);
-        if (!checked) return stream_failure(checked.error(), run);
-        size = *checked;
+// The input read once, in chunks, into the -o file: straight in where the
+// file can take it back, else staged and committed once the run succeeded.
+Outcome into_file(InputFile& input, ChunkedCore& core, const Run& run) {
+    OutputFile target{std::string(*run.output), input.identity()};
+    const OnePass options{.checks = checks_for(run.action, false),
+                          .final_line_ending_ignored = final_line_ending_ignored(run.action, run.data)};
+    if (auto written = run_one_pass(input, core, target, options, run.context.interruption); !written) {
+        return stream_failure(written.error(), run.action, run.data, run.output);
     }
-    if (!run.output) {
-        return Success{.pending = std::make_unique<PendingStream>(std::move(chunks), size, run.action,
-                                                                  std::string(run.data))};
-    }
-    OutputFile target{std::string(*run.output)};
-    if (auto written = chunks.write(target, size, run.context.interruption); !written) {
-        return stream_failure(written.error(), run);
-    }
-    return written_to(*run.output);
-}
-
-// A result held whole, printed when the run's outcome is.
-class HeldResult final : public PendingResult {
-public:
-    explicit HeldResult(PageBuffer result) : result_(std::move(result)) {}
-
-    std::expected<void, Failure> write_to(ResultSink& out, const Interruption& interruption) override {
-        return print_whole(out, result_.view(), interruption);
-    }
-
-private:
-    PageBuffer result_;
-};
-
-Success to_print(ByteBuffer result) { return Success{.result = std::move(result)}; }
-Success to_print(PageBuffer result) { return Success{.pending = std::make_unique<HeldResult>(std::move(result))}; }
-
-// The result (of -s, or held whole) written to the -o file, or handed back
-// to be printed.
-template <typename Held>
-Outcome deliver(Held result, const Run& run) {
-    if (!run.output) return to_print(std::move(result));
-    OutputFile target{std::string(*run.output)};
-    WriteOutcome outcome = target.begin(result.size(), run.context.interruption);
-    // Once begun, the write is finished, however long a stop waits.
-    if (outcome == WriteOutcome::written) outcome = target.write(result.view(), {});
-    if (outcome == WriteOutcome::written) outcome = target.end({});
-    if (outcome != WriteOutcome::written) return write_failure(outcome, run.output);
+    if (target.identity()) print_after(run.context.standard_output, *target.identity());
     return written_to(*run.output);
 }
 
 // The literal given with -s, run at once; a result to be printed must be
-// text.
+// text. Into the -o file it goes as a result that can no longer fail.
 Outcome run_literal(ByteView bytes, ChunkedCore& core, const Run& run) {
     CoreResult<ByteBuffer> result = run_whole(core, bytes);
     if (!result) return core_failure(result.error(), run.action.core_error_with_string);
@@ -178,29 +181,14 @@ Outcome run_literal(ByteView bytes, ChunkedCore& core, const Run& run) {
     if (must_be_text && !is_valid_utf8(result->view())) {
         return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
     }
-    return deliver(std::move(*result), run);
-}
-
-// The input read once, to its end (standard input, a pipe, or a file its
-// own result is written over), the core run over it as it comes and the
-// result held whole until the whole input is judged. Base32 or Base64 text
-// from standard input may end with the line ending the encoders print.
-Outcome run_held(InputFile& input, ChunkedCore& core, const Run& run) {
-    const StreamChecks checks = checks_for(run);
-    const bool final_line_ending_ignored = run.data == "-" && run.action.input == InputKind::encoded;
-    auto held = hold_result(input, core, checks, final_line_ending_ignored, run.context.interruption);
-    if (!held) return stream_failure(held.error(), run);
-    return deliver(std::move(*held), run);
-}
-
-// Whether the input is read in chunks: a file that can be read twice, unless
-// the result goes over it; or, read once, an input that an encoder turns
-// into text for standard output, where nothing can fail once it is read.
-bool streams(const InputFile& input, const ChunkedCore& core, const Run& run) {
-    if (input.rereadable()) {
-        return !run.output || regular_file_identity(std::string(*run.output)) != input.identity();
-    }
-    return !run.output && !core.can_fail() && run.action.input == InputKind::bytes;
+    if (!run.output) return Success{.result = std::move(*result)};
+    OutputFile target{std::string(*run.output)};
+    WriteOutcome outcome = target.begin(result->size(), run.context.interruption);
+    if (outcome == WriteOutcome::written) outcome = target.write(result->view(), run.context.interruption);
+    if (outcome == WriteOutcome::written) outcome = target.end(run.context.interruption);
+    if (outcome != WriteOutcome::written) return write_failure(outcome, target.staging_error(), run.output);
+    if (target.identity()) print_after(run.context.standard_output, *target.identity());
+    return written_to(*run.output);
 }
 
 }  // namespace
@@ -223,8 +211,9 @@ Outcome dispatch(const Matches& matches, const RunContext& context) {
     auto input = run.data == "-" ? InputFile::borrow(context.standard_input)
                                  : InputFile::open(std::string(run.data), context.interruption);
     if (!input) return read_failure(input.error(), run.data);
-    if (streams(*input, *core, run)) return stream(std::move(*input), std::move(core), run);
-    return run_held(*input, *core, run);
+    if (run.output) return into_file(*input, *core, run);
+    return Success{.pending = std::make_unique<PendingStream>(std::move(*input), std::move(core), run.action,
+                                                              std::string(run.data))};
 }
 
 }  // namespace korvalith::cli

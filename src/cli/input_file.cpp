@@ -91,6 +91,8 @@ std::expected<void, ReadFailure> InputFile::examine(bool named) {
     if (S_ISREG(status.st_mode)) {
         identity_ = identity_of(status);
         announced_size_ = static_cast<std::uint64_t>(status.st_size);
+        modified_seconds_ = status.st_mtim.tv_sec;
+        modified_nanoseconds_ = status.st_mtim.tv_nsec;
         rereadable_ = named && announced_size_ > 0;
         // The kernel reads further ahead for a file read from start to end.
         if (rereadable_) (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -126,6 +128,14 @@ std::expected<std::size_t, ReadFailure> InputFile::fill_at(std::span<std::uint8_
         }
     }
     return filled;
+}
+
+bool InputFile::changed() const noexcept {
+    if (!identity_) return false;
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) return true;
+    return static_cast<std::uint64_t>(status.st_size) != announced_size_ || status.st_mtim.tv_sec != modified_seconds_ ||
+           status.st_mtim.tv_nsec != modified_nanoseconds_;
 }
 
 bool InputFile::rewind() noexcept { return rereadable_ && ::lseek(fd_, 0, SEEK_SET) == 0; }

@@ -1,5 +1,6 @@
 // The input of a run: a named file, or standard input for a data argument of
-// "-". It is read in chunks: once, or twice over when it is a regular file.
+// "-". It is read in chunks, once to its end; a named regular file that
+// announces its size can also be read twice over, for a check first.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +31,9 @@ std::optional<FileIdentity> regular_file_identity(const std::string& name);
 struct ReadFailure {
     enum class Kind : std::uint8_t {
         unreadable,     // missing, unreadable, a directory, a name holding a NUL byte,
-                        // or a file that ended before the size it announced
+                        // or a regular file that changed while it was read
+        size_differs,   // a file read twice ended before or after the size it announced
+                        // at its first read (those of /sys do): read once, as a stream
         out_of_memory,  // the contents do not fit in the memory at hand
         interrupted,    // the run was asked to stop
     };
@@ -48,15 +51,19 @@ public:
     // from where it stands.
     static std::expected<InputFile, ReadFailure> borrow(int fd);
 
-    // A named regular file that announces a size can be read twice: it is
-    // read from its start, as far as the size it announced when it was
-    // opened. Anything else (standard input, pipes, devices, files such as
-    // those of /proc that announce no size) is read once, to its end.
+    // A named regular file that announces a size can be read twice: from
+    // its start, as far as the size it announced when it was opened.
+    // Anything else (standard input, pipes, devices, files such as those of
+    // /proc that announce no size) is read once, to its end.
     bool rereadable() const noexcept { return rereadable_; }
     std::uint64_t announced_size() const noexcept { return announced_size_; }
 
     // The identity of a regular file, nothing for other inputs.
     const std::optional<FileIdentity>& identity() const noexcept { return identity_; }
+
+    // Whether a regular file has been written since it was opened: its size
+    // or its time of last change differs. False for other inputs.
+    bool changed() const noexcept;
 
     // Reads into `buffer` until it is full or the input ends: the count, less
     // than the buffer's size only at the end.
@@ -80,6 +87,8 @@ private:
     bool rereadable_ = false;
     std::uint64_t announced_size_ = 0;
     std::optional<FileIdentity> identity_;
+    std::int64_t modified_seconds_ = 0;  // the time of last change when opened
+    std::int64_t modified_nanoseconds_ = 0;
 };
 
 }  // namespace korvalith::cli

@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "cli/interruption.hpp"
-#include "cli/result_sink.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {
@@ -21,7 +20,7 @@ namespace korvalith::cli {
 inline constexpr int STATUS_SUCCESS = 0;      // help, version
 inline constexpr int STATUS_UNEXPECTED = 1;   // unexpected error, output that did not get out
 inline constexpr int STATUS_USAGE_ERROR = 2;  // parser and program errors
-inline constexpr int STATUS_INTERRUPTED = 130;  // stopped by Ctrl-C (128 + SIGINT)
+inline constexpr int STATUS_INTERRUPTED = 130;  // stopped by Ctrl-C (128 + SIGINT); by SIGTERM 143, SIGHUP 129
 
 // Why a run failed, which decides what it shows and its status.
 enum class FailKind : std::uint8_t {
@@ -38,7 +37,8 @@ enum class FailKind : std::uint8_t {
     output_failed,
     // Nothing more is shown, status 1: the reader of the output went away.
     closed_by_reader,
-    // Nothing more is shown, STATUS_INTERRUPTED: the run was asked to stop.
+    // Nothing more is shown, 128 + the signal's number (Interruption::status):
+    // the run was asked to stop.
     interrupted,
 };
 
@@ -47,14 +47,22 @@ struct Failure {
     std::string message{};  // empty for closed_by_reader and interrupted
 };
 
-// A result that is made while it is printed: a file read in chunks, each
-// chunk's result written to standard output as it comes.
+// Where a result printed on standard output goes: the descriptor, and
+// whether the program's colour paints it.
+struct PrintTarget {
+    int fd = 1;
+    bool coloured = false;
+};
+
+// A result that is made while it is printed: an input read in chunks, each
+// chunk's result written to standard output as it comes (or staged there
+// until the run has succeeded).
 class PendingResult {
 public:
     virtual ~PendingResult() = default;
-    // Writes the whole result to `out`; the failure of the run when it cannot
-    // be read on or written.
-    virtual std::expected<void, Failure> write_to(ResultSink& out, const Interruption& interruption) = 0;
+    // Makes and prints the whole result as the program's line; the failure of
+    // the run when it cannot be read on or written.
+    virtual std::expected<void, Failure> print(const PrintTarget& target, const Interruption& interruption) = 0;
 };
 
 // A successful action prints one line on standard output, in green: the

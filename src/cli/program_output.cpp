@@ -1,12 +1,10 @@
 #include "cli/program_output.hpp"
 
-#include <cstdio>
-
 namespace korvalith::cli {
 
-WriteOutcome ProgramOutput::begin(std::optional<std::uint64_t>, const Interruption&) {
-    std::fflush(nullptr);
-    return WriteOutcome::written;
+WriteOutcome ProgramOutput::begin(std::optional<std::uint64_t>, const Interruption& interruption) {
+    // The colour and the line break change the size; the sink needs none.
+    return out_.begin(std::nullopt, interruption);
 }
 
 WriteOutcome ProgramOutput::write(ByteView bytes, const Interruption& interruption) {
@@ -15,8 +13,9 @@ WriteOutcome ProgramOutput::write(ByteView bytes, const Interruption& interrupti
 }
 
 WriteOutcome ProgramOutput::end(const Interruption& interruption) {
-    if (painter_.end(emitter(interruption))) outcome_ = write_all(fd_, "\n", interruption);
-    return outcome_;
+    if (painter_.end(emitter(interruption))) outcome_ = out_.write(as_byte_view("\n"), interruption);
+    if (outcome_ != WriteOutcome::written) return outcome_;
+    return out_.end(interruption);
 }
 
 }  // namespace korvalith::cli

@@ -1,7 +1,7 @@
-// A result on standard output: the program channel's line, written as it
-// comes, whole or in chunks, without a copy of the result. The colour (when
-// the program's colour decision says so) goes around it and the line break
-// after it.
+// A result as the program's line: the colour (when the program's colour
+// decision says so) around it and the line break after it, passed on to the
+// sink that takes the result (standard output) piece by piece, without a
+// copy of the result.
 #pragma once
 
 #include "cli/result_sink.hpp"
@@ -11,26 +11,28 @@ namespace korvalith::cli {
 
 class ProgramOutput final : public ResultSink {
 public:
-    ProgramOutput(int fd, ProgramColour colour, bool coloured) noexcept : fd_(fd), painter_(colour, coloured) {}
+    ProgramOutput(ResultSink& out, ProgramColour colour, bool coloured) noexcept
+        : out_(out), painter_(colour, coloured) {}
 
-    // Output the C library still buffers goes out first, keeping the order.
     [[nodiscard]] WriteOutcome begin(std::optional<std::uint64_t> size, const Interruption& interruption) override;
     [[nodiscard]] WriteOutcome write(ByteView bytes, const Interruption& interruption) override;
-    // The closing colour sequence and the line break.
+    // The closing colour sequence and the line break, then the sink's end.
     [[nodiscard]] WriteOutcome end(const Interruption& interruption) override;
 
-    bool completes_once_begun() const noexcept override { return false; }
+    bool stages() const noexcept override { return out_.stages(); }
+    void deliver_as_made() noexcept override { out_.deliver_as_made(); }
+    int staging_error() const noexcept override { return out_.staging_error(); }
 
 private:
-    // Hands the painter's pieces to write_all, keeping the first failure.
+    // Hands the painter's pieces to the sink, keeping the first failure.
     auto emitter(const Interruption& interruption) {
         return [this, &interruption](std::string_view piece) {
-            outcome_ = write_all(fd_, piece, interruption);
+            outcome_ = out_.write(as_byte_view(piece), interruption);
             return outcome_ == WriteOutcome::written;
         };
     }
 
-    int fd_;
+    ResultSink& out_;
     ProgramPainter painter_;
     WriteOutcome outcome_ = WriteOutcome::written;
 };

@@ -4,6 +4,10 @@
 
 #include <cstdio>
 
+#include "cli/os_error.hpp"
+#include "cli/program_output.hpp"
+#include "cli/standard_output.hpp"
+
 namespace korvalith::cli {
 
 namespace {
@@ -74,16 +78,21 @@ WriteOutcome write_program_line(Stream stream, std::string_view text, ProgramCol
     return write_to(stream, line, interruption);
 }
 
-Failure failure_after_write(WriteOutcome outcome) {
+Failure failure_after_write(WriteOutcome outcome, int error_number) {
     switch (outcome) {
         case WriteOutcome::interrupted: return {FailKind::interrupted};
+        case WriteOutcome::not_staged: return {FailKind::unexpected, os_error_text(error_number)};
         // A reader that stopped reading wanted no more: nothing worth a message.
         case WriteOutcome::closed_by_reader: return {FailKind::closed_by_reader};
         default: return {FailKind::output_failed, "could not write to standard output"};
     }
 }
 
-std::expected<void, Failure> print_whole(ResultSink& out, ByteView result, const Interruption& interruption) {
+std::expected<void, Failure> print_whole(const PrintTarget& target, ByteView result, const Interruption& interruption) {
+    StandardOutput standard_output(target.fd);
+    ProgramOutput out(standard_output, ProgramColour::green, target.coloured);
+    // Nothing can fail but the writes: a pipe takes the result as it comes.
+    out.deliver_as_made();
     WriteOutcome printed = out.begin(result.size(), interruption);
     if (printed == WriteOutcome::written) printed = out.write(result, interruption);
     if (printed == WriteOutcome::written) printed = out.end(interruption);

@@ -66,12 +66,14 @@ std::string unexpected_report(std::string_view details, bool colour);
 
 // The failure of a run whose output to standard output (a result, a success
 // message, help or the version) did not get out, which is never a success:
-// asked to stop, the reader gone, or a write that failed.
-Failure failure_after_write(WriteOutcome outcome);
+// asked to stop, the reader gone, a write that failed, or a result that
+// could not be staged (`error_number` tells why).
+Failure failure_after_write(WriteOutcome outcome, int error_number = 0);
 
-// A result held whole, written to standard output (`out`) as the program's
-// line; the failure of the run when it did not get out.
-std::expected<void, Failure> print_whole(ResultSink& out, ByteView result, const Interruption& interruption);
+// A result held whole (of -s), printed as the program's line; the failure of
+// the run when it did not get out. A file that standard output appends to
+// is cut back when it does not.
+std::expected<void, Failure> print_whole(const PrintTarget& target, ByteView result, const Interruption& interruption);
 
 // Writes the parser's report to its stream, coloured if the parser's decision
 // for that stream says so, and returns the status the run ends with: the

@@ -1,6 +1,10 @@
 // Where a result goes: the -o file (OutputFile) or standard output
-// (ProgramOutput). A result is written whole at once, or chunk by chunk as
-// it is made; either way through begin, write and end.
+// (StandardOutput, through ProgramOutput's colour). A result is written
+// whole at once, or chunk by chunk as it is made; either way through begin,
+// write and end. Until end, a sink keeps its target as it was: it writes
+// where it can take the bytes back if the run fails, or holds them (Staging)
+// until end commits them; only a sink told to deliver the bytes as they are
+// made lets them out before.
 #pragma once
 
 #include <cstdint>
@@ -21,13 +25,21 @@ public:
     [[nodiscard]] virtual WriteOutcome begin(std::optional<std::uint64_t> size, const Interruption& interruption) = 0;
     // The next bytes of the result.
     [[nodiscard]] virtual WriteOutcome write(ByteView bytes, const Interruption& interruption) = 0;
-    // After the last bytes: the result is complete.
+    // After the last bytes: the result is complete, and committed to the
+    // target. A sink destroyed before its end succeeded leaves the target as
+    // it was (what it cannot take back stays only where it let it out).
     [[nodiscard]] virtual WriteOutcome end(const Interruption& interruption) = 0;
 
-    // True when a write that has begun must be completed whatever the user
-    // asks meanwhile: a file that is half rewritten has lost its old contents
-    // without holding the new ones.
-    virtual bool completes_once_begun() const noexcept = 0;
+    // Whether a result that may still fail would have to be staged: the
+    // target cannot take back what it is given (a pipe, a terminal). The
+    // caller may then rather check the input first and deliver_as_made().
+    virtual bool stages() const noexcept { return false; }
+    // Called before begin: the bytes go out as they are made, without
+    // staging, for a result that fails only if the input changes or the run
+    // is stopped; what went out then stays out.
+    virtual void deliver_as_made() noexcept {}
+    // After an outcome of not_staged: the error number of the failure.
+    virtual int staging_error() const noexcept { return 0; }
 };
 
 }  // namespace korvalith::cli

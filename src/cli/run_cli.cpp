@@ -11,7 +11,6 @@
 #include "cli/argument_list.hpp"
 #include "cli/command_tree.hpp"
 #include "cli/parser.hpp"
-#include "cli/program_output.hpp"
 #include "cli/reports.hpp"
 
 namespace korvalith::cli {
@@ -27,17 +26,17 @@ int show_broken_run(const char* details) {
 
 // The result on standard output, the program's line: held whole, or made
 // while it is written.
-std::expected<void, Failure> print_result(Success& success, const Interruption& interruption) {
-    ProgramOutput out(STDOUT_FILENO, ProgramColour::green, program_colour_enabled());
-    if (success.pending) return success.pending->write_to(out, interruption);
-    return print_whole(out, success.result.view(), interruption);
+std::expected<void, Failure> print_result(Success& success, int fd, const Interruption& interruption) {
+    const PrintTarget target{.fd = fd, .coloured = program_colour_enabled()};
+    if (success.pending) return success.pending->print(target, interruption);
+    return print_whole(target, success.result.view(), interruption);
 }
 
 }  // namespace
 
 std::optional<int> run_arguments(std::span<char* const> command_line, const RunContext& context) {
     // A stop asked for before the run began ends it before anything is written.
-    if (context.interruption.requested()) return STATUS_INTERRUPTED;
+    if (context.interruption.requested()) return context.interruption.status();
     // The program's own reports show the usage of this tree's top level.
     const Command untouched = build_cli();
     auto arguments = argument_list(command_line);
@@ -52,8 +51,13 @@ std::optional<int> run_arguments(std::span<char* const> command_line, const RunC
     ParseResult parsed = parse_arguments(tree, *arguments);
     if (!parsed) return show_report(parsed.error());
 
+    // A run that was asked to stop shows nothing more, and ends with the
+    // status of the signal that stopped it.
+    const auto ended = [&](const Failure& failure) {
+        return failure.kind == FailKind::interrupted ? context.interruption.status() : show_failure(failure, untouched);
+    };
     Outcome outcome = dispatch(*parsed, context);
-    if (!outcome) return show_failure(outcome.error(), untouched);
+    if (!outcome) return ended(outcome.error());
     if (outcome->message) {
         // The result went to a file, completely: that is told whatever the
         // user asks meanwhile.
@@ -65,19 +69,22 @@ std::optional<int> run_arguments(std::span<char* const> command_line, const RunC
         (void)context.interruption.requested();
         return std::nullopt;
     }
-    if (auto printed = print_result(*outcome, context.interruption); !printed) {
-        return show_failure(printed.error(), untouched);
+    // The printing asks once more after its last byte, so that a signal that
+    // came after it still ends the run as an interruption (a file that
+    // standard output appends to cut back) rather than as a success; one
+    // that comes later still is taken and dropped.
+    if (auto printed = print_result(*outcome, context.standard_output, context.interruption); !printed) {
+        return ended(printed.error());
     }
-    // A signal that came after the last write still ends the run as an
-    // interruption rather than as a success.
-    if (context.interruption.requested()) return STATUS_INTERRUPTED;
+    (void)context.interruption.requested();
     return std::nullopt;
 }
 
 void run_cli(std::span<char* const> command_line, const Interruption& interruption) noexcept {
     std::optional<int> status;
     try {
-        status = run_arguments(command_line, {.interruption = interruption, .standard_input = STDIN_FILENO});
+        status = run_arguments(command_line, {.interruption = interruption, .standard_input = STDIN_FILENO,
+                                              .standard_output = STDOUT_FILENO});
     } catch (const std::bad_alloc&) {
         status = show_broken_run("MemoryError: out of memory");
     } catch (...) {

@@ -21,9 +21,10 @@ std::optional<int> run_arguments(std::span<char* const> command_line, const RunC
 // Runs a command line of this process with standard input, output and error.
 // Returns after a successful action; help, version, every error and an
 // interruption end the process inside the call with their status (an
-// interruption with STATUS_INTERRUPTED and no report). `interruption` is
-// asked before the run begins, before each read and write, and once more
-// after the last one, whether the user asked the run to stop (Ctrl-C).
+// interruption with 128 + the signal's number and no report).
+// `interruption` is asked before the run begins, before each read and
+// write, and once more after the last one, whether the run is asked to stop
+// (Ctrl-C, SIGTERM, SIGHUP).
 void run_cli(std::span<char* const> command_line, const Interruption& interruption = {}) noexcept;
 
 }  // namespace korvalith::cli

@@ -1,3 +1,7 @@
+// File offsets are 64 bits wide on every target. Defined before any system
+// header.
+#define _FILE_OFFSET_BITS 64
+
 #include "cli/write_all.hpp"
 
 #include <unistd.h>
@@ -18,6 +22,20 @@ WriteOutcome write_all(int fd, std::string_view bytes, const Interruption& inter
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return WriteOutcome::written;
+}
+
+bool write_all_at(int fd, std::string_view bytes, std::uint64_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (written == 0) errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+        offset += static_cast<std::uint64_t>(written);
+    }
+    return true;
 }
 
 }  // namespace korvalith::cli

@@ -1,6 +1,6 @@
 // The korvalith program: the command line as a process of its own, with no
-// interpreter. main sets the process up as the interpreter does for
-// cli.parse (the same signal dispositions), then runs the command line over
+// interpreter. main sets the process up as cli.parse does under the
+// interpreter (the same signal dispositions), then runs the command line over
 // its own argument vector, whose first element is the program's name.
 
 #include <fcntl.h>
@@ -15,12 +15,21 @@
 
 namespace {
 
-volatile std::sig_atomic_t interrupt_requested = 0;
+// The first signal that asked the run to stop, 0 while none has.
+volatile std::sig_atomic_t stop_signal = 0;
 
-void request_interrupt(int /*signal*/) { interrupt_requested = 1; }
+void request_stop(int signal) {
+    if (stop_signal == 0) stop_signal = signal;
+}
 
-// The run's check: Ctrl-C came. It stays true once it is.
-bool interrupted() { return interrupt_requested != 0; }
+// The run's check: a signal asked it to stop. It stays true once it is.
+bool stop_requested() { return stop_signal != 0; }
+
+int stopped_by() { return stop_signal; }
+
+// The signals that end a run, as Ctrl-C does: SIGINT, SIGTERM (kill,
+// timeout, service managers) and SIGHUP (the terminal closed).
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 void set_signal_dispositions() {
     // A reader that closed the pipe makes a write fail with EPIPE (the quiet
@@ -28,17 +37,20 @@ void set_signal_dispositions() {
     // write with its report): neither kills the process halfway through.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    // Ctrl-C sets the flag the run checks. Without SA_RESTART a read, write
-    // or open that it interrupts returns at once, so the run stops promptly.
-    // A SIGINT that the parent left ignored (a background job of a shell
-    // script) stays ignored, as under the interpreter.
-    struct sigaction current {};
-    if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
-    struct sigaction action {};
-    action.sa_handler = request_interrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    (void)::sigaction(SIGINT, &action, nullptr);
+    // A stop signal sets the flag the run checks. Without SA_RESTART a read,
+    // write, open or lock that it interrupts returns at once, so the run
+    // stops promptly. A signal that the parent left ignored (SIGINT in a
+    // background job of a shell script, SIGHUP under nohup) stays ignored,
+    // as under the interpreter.
+    for (const int signal : STOP_SIGNALS) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction action {};
+        action.sa_handler = request_stop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        (void)::sigaction(signal, &action, nullptr);
+    }
 }
 
 // A standard descriptor the program was started without gets /dev/null,
@@ -60,6 +72,6 @@ int main(int argc, char** argv) {
     hold_standard_descriptors();
     set_signal_dispositions();
     const std::size_t count = argc > 0 ? static_cast<std::size_t>(argc) : 0;
-    korvalith::cli::run_cli({argv, count}, korvalith::cli::Interruption(interrupted));
+    korvalith::cli::run_cli({argv, count}, korvalith::cli::Interruption(stop_requested, stopped_by));
     return korvalith::cli::STATUS_SUCCESS;
 }

@@ -23,7 +23,6 @@
 #include "cli/command_tree.hpp"
 #include "cli/dispatch.hpp"
 #include "cli/parser.hpp"
-#include "cli/program_output.hpp"
 #include "cli/reports.hpp"
 #include "cli/run_cli.hpp"
 
@@ -70,6 +69,22 @@ protected:
         return dispatch(*parsed, context);
     }
 
+    // A result made while it is printed, printed into a file: the text
+    // printed, or the failure of the printing.
+    static std::expected<std::string, Failure> print(PendingResult& pending, const Interruption& interruption = {}) {
+        std::FILE* file = std::tmpfile();
+        const auto written = pending.print({.fd = fileno(file), .coloured = false}, interruption);
+        std::string text;
+        char chunk[4096];
+        for (ssize_t n, at = 0; (n = pread(fileno(file), chunk, sizeof chunk, at)) > 0; at += n) text.append(chunk, n);
+        std::fclose(file);
+        if (!written) {
+            EXPECT_EQ(text, "") << "a failed printing leaves what it printed";
+            return std::unexpected(written.error());
+        }
+        return text;
+    }
+
     // The line a successful outcome prints, without its line break: the
     // result held whole, the message, or the result made while it is printed.
     static std::string printed(Outcome& outcome) {
@@ -78,20 +93,24 @@ protected:
             return {};
         }
         if (!outcome->pending) return std::string(outcome->line());
-        std::FILE* file = std::tmpfile();
-        ProgramOutput out(fileno(file), ProgramColour::green, false);
-        const auto written = outcome->pending->write_to(out, {});
-        EXPECT_TRUE(written.has_value()) << written.error().message;
-        std::string text;
-        char chunk[4096];
-        for (ssize_t n, at = 0; (n = pread(fileno(file), chunk, sizeof chunk, at)) > 0; at += n) text.append(chunk, n);
-        std::fclose(file);
-        EXPECT_TRUE(text.ends_with('\n'));
-        if (!text.empty()) text.pop_back();
-        return text;
+        auto text = print(*outcome->pending);
+        if (!text) {
+            ADD_FAILURE() << text.error().message;
+            return {};
+        }
+        EXPECT_TRUE(text->ends_with('\n'));
+        if (!text->empty()) text->pop_back();
+        return *text;
     }
 
-    static void expect_failure(const Outcome& outcome, FailKind kind, const std::string& message, int status) {
+    // The failure of a run, which may come while its result is printed.
+    static void expect_failure(Outcome outcome, FailKind kind, const std::string& message, int status,
+                               const Interruption& interruption = {}) {
+        if (outcome && outcome->pending) {
+            auto text = print(*outcome->pending, interruption);
+            ASSERT_FALSE(text.has_value()) << *text;
+            outcome = std::unexpected(text.error());
+        }
         ASSERT_FALSE(outcome.has_value()) << outcome->line();
         EXPECT_EQ(outcome.error().kind, kind) << outcome.error().message;
         EXPECT_EQ(outcome.error().message, message);
@@ -168,7 +187,7 @@ TEST_F(CliDispatch, EachFailureKindWithItsMessageAndStatus) {
     // Asked to stop while reading: nothing to show.
     const Interruption always(+[] { return true; });
     expect_failure(dispatched({"rot13", "rotate", write("in", "abc")}, {.interruption = always}), FailKind::interrupted,
-                   "", 130);
+                   "", 130, always);
     // An output whose reader has gone.
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
@@ -326,15 +345,18 @@ TEST_F(CliRun, OutputThatDoesNotGetOut) {
         const Redirect error(STDERR_FILENO, "/dev/full");
         EXPECT_EQ(show_failure({FailKind::missing_argument, "Argument <data> was not found"}, build_cli()), 2);
     }
-    // A stop asked for after the last write is no success either (the run
-    // asks once before it begins, and before each of its two writes: the
-    // result and the line break).
+    // A stop asked for after the last write is no success either, and a file
+    // that standard output appends to is cut back to what it held (the run
+    // asks once before it begins, as the printing begins, before each of its
+    // two writes, the result and the line break, and once after them). A
+    // run stopped by SIGTERM ends with its status.
     static int checks;
     checks = 0;
-    const Interruption after_the_writes(+[] { return ++checks > 3; });
+    const Interruption after_the_writes(+[] { return ++checks > 4; }, +[] { return SIGTERM; });
     const Finished result = run({"rot13", "rotate", "-s", "abc"}, {.interruption = after_the_writes});
-    EXPECT_EQ(result.status, STATUS_INTERRUPTED);
-    EXPECT_EQ(result.output, "nop\n");
+    EXPECT_EQ(checks, 5);
+    EXPECT_EQ(result.status, 128 + SIGTERM);
+    EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.error, "");
     // One asked for before the run begins writes nothing, not even help.
     const Finished stopped = run({"--version"}, {.interruption = Interruption(+[] { return true; })});

@@ -1,8 +1,13 @@
-// The -o file written in place: its old contents survive a size beyond the
-// file-size limit and a stop asked for before the first byte, a new file is
-// removed again, and the end cuts the file to the result.
+// The -o file: a new or empty file takes the result straight in and is
+// removed or emptied again when the run fails (also one made through a
+// symbolic link to nothing); any other target keeps its old contents until
+// the staged result is committed, which secures the room first and cuts the
+// file to the result; a stop before the commit changes nothing; the lock
+// makes a second writer wait.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,12 +33,19 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(directory_); }
 
-    void put(const std::string& contents) const { std::ofstream(target_, std::ios::binary) << contents; }
-    std::string contents() const {
-        std::ifstream file(target_, std::ios::binary);
+    void put(const std::string& contents, const std::string& name = {}) const {
+        std::ofstream(name.empty() ? target_ : name, std::ios::binary) << contents;
+    }
+    std::string contents(const std::string& name = {}) const {
+        std::ifstream file(name.empty() ? target_ : name, std::ios::binary);
         return {std::istreambuf_iterator<char>(file), {}};
     }
-    bool exists() const { return std::filesystem::exists(target_); }
+    bool exists(const std::string& name = {}) const { return std::filesystem::exists(name.empty() ? target_ : name); }
+    ino_t inode() const {
+        struct stat status {};
+        EXPECT_EQ(stat(target_.c_str(), &status), 0);
+        return status.st_ino;
+    }
 
     std::string directory_;
     std::string target_;
@@ -46,19 +58,65 @@ WriteOutcome write_whole(OutputFile& file, const std::string& bytes) {
     return outcome;
 }
 
-TEST_F(CliOutputFile, WritesInPlaceAndCutsToTheResult) {
-    put("the old, much longer contents");
-    struct stat before {};
-    ASSERT_EQ(stat(target_.c_str(), &before), 0);
-    OutputFile file(target_);
-    EXPECT_EQ(write_whole(file, "new"), WriteOutcome::written);
-    EXPECT_EQ(contents(), "new");
-    struct stat after {};
-    ASSERT_EQ(stat(target_.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);  // the same file, not a new one in its place
-    OutputFile longer(target_);
-    EXPECT_EQ(write_whole(longer, std::string(100000, 'x')), WriteOutcome::written);
-    EXPECT_EQ(contents(), std::string(100000, 'x'));
+TEST_F(CliOutputFile, ExistingFileIsRewrittenInPlaceOnlyAtTheCommit) {
+    // Beyond a small memory bound the result is staged in a file; either way
+    // the old contents stay until the end, and the same file (not a new one
+    // in its place) takes the result, cut to its length.
+    for (std::size_t memory : {std::size_t{1} << 20, std::size_t{16}}) {
+        put("the old, much longer contents");
+        const ino_t before = inode();
+        {
+            OutputFile file(target_, std::nullopt, memory);
+            ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+            EXPECT_FALSE(file.written_straight_in());
+            ASSERT_EQ(file.write(as_byte_view("new, "), {}), WriteOutcome::written);
+            ASSERT_EQ(file.write(as_byte_view("and more than sixteen bytes"), {}), WriteOutcome::written);
+            EXPECT_EQ(contents(), "the old, much longer contents");
+            ASSERT_EQ(file.end({}), WriteOutcome::written);
+        }
+        EXPECT_EQ(contents(), "new, and more than sixteen bytes");
+        EXPECT_EQ(inode(), before);
+        // A run that fails before its end leaves the old contents.
+        {
+            OutputFile file(target_, std::nullopt, memory);
+            ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+            ASSERT_EQ(file.write(as_byte_view(std::string(100, 'x')), {}), WriteOutcome::written);
+        }
+        EXPECT_EQ(contents(), "new, and more than sixteen bytes");
+    }
+}
+
+TEST_F(CliOutputFile, NewOrEmptyFileTakesTheResultStraightInAndBackOnFailure) {
+    const std::string link = directory_ + "/link";
+    const std::string led_to = directory_ + "/sub/led-to";
+    std::filesystem::create_directory(directory_ + "/sub");
+    for (int kind = 0; kind < 3; ++kind) {
+        // New, empty, and new where a relative symbolic link to nothing leads.
+        std::string name = target_;
+        if (kind == 1) put("");
+        if (kind == 2) {
+            std::filesystem::create_symlink("sub/led-to", link);
+            name = link;
+        }
+        {
+            OutputFile file(name);
+            ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+            EXPECT_TRUE(file.written_straight_in());
+            ASSERT_EQ(file.write(as_byte_view("partial"), {}), WriteOutcome::written);
+            EXPECT_EQ(contents(name), "partial");  // straight in
+        }
+        EXPECT_EQ(exists(target_), kind == 1);
+        EXPECT_FALSE(exists(led_to));
+        if (kind == 1) {
+            EXPECT_EQ(contents(), "");
+        }
+        OutputFile file(name);
+        EXPECT_EQ(write_whole(file, "whole"), WriteOutcome::written);
+        EXPECT_EQ(contents(kind == 2 ? led_to : target_), "whole");
+        std::filesystem::remove(target_);
+        std::filesystem::remove(led_to);
+        std::filesystem::remove(link);
+    }
 }
 
 TEST_F(CliOutputFile, SizeBeyondTheFileSizeLimitLeavesTheOldContents) {
@@ -70,41 +128,87 @@ TEST_F(CliOutputFile, SizeBeyondTheFileSizeLimitLeavesTheOldContents) {
     limited.rlim_cur = 4;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     OutputFile file(target_);
-    const WriteOutcome outcome = file.begin(12, {});
+    const WriteOutcome outcome = write_whole(file, "too long");
     OutputFile fresh(directory_ + "/new");
     const WriteOutcome fresh_outcome = write_whole(fresh, "too long");
+    // Written straight in, a new file meets the limit at its write.
+    OutputFile unknown(directory_ + "/unknown");
+    WriteOutcome unknown_outcome = unknown.begin(std::nullopt, {});
+    if (unknown_outcome == WriteOutcome::written) unknown_outcome = unknown.write(as_byte_view("too long"), {});
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(outcome, WriteOutcome::failed);
     EXPECT_EQ(contents(), "old contents");
     EXPECT_EQ(fresh_outcome, WriteOutcome::failed);
-    EXPECT_FALSE(std::filesystem::exists(directory_ + "/new"));
+    EXPECT_FALSE(exists(directory_ + "/new"));
+    EXPECT_EQ(unknown_outcome, WriteOutcome::failed);
 }
 
-TEST_F(CliOutputFile, StopBeforeTheFirstByteChangesNothing) {
-    // Asked to stop once the file is open and its room reserved.
-    static int checks;
-    const Interruption on_second_check(+[] { return ++checks > 1; });
+// Asked to stop at the second check and later.
+int checks;
+bool on_second_check() { return ++checks > 1; }
+
+TEST_F(CliOutputFile, StopBeforeTheCommitChangesNothing) {
     for (bool existing : {true, false}) {
         if (existing) put("old");
         checks = 0;
         {
             OutputFile file(target_);
-            EXPECT_EQ(file.begin(1 << 20, on_second_check), WriteOutcome::interrupted);
+            EXPECT_EQ(file.begin(1 << 20, Interruption(on_second_check)), WriteOutcome::interrupted);
         }
         EXPECT_EQ(exists(), existing);
-        // An existing file keeps the size it had, not the reserved one.
         if (existing) {
             EXPECT_EQ(contents(), "old");
         }
+        // Stopped after the last byte: the file is as it was.
+        checks = 0;
+        {
+            OutputFile file(target_);
+            ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+            ASSERT_EQ(file.write(as_byte_view("abc"), {}), WriteOutcome::written);
+            EXPECT_EQ(file.end(Interruption(on_second_check)), WriteOutcome::written);
+        }
+        checks = 1;
+        {
+            OutputFile file(target_);
+            ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+            ASSERT_EQ(file.write(as_byte_view("def"), {}), WriteOutcome::written);
+            EXPECT_EQ(file.end(Interruption(on_second_check)), WriteOutcome::interrupted);
+        }
+        EXPECT_EQ(contents(), "abc");
         std::filesystem::remove(target_);
     }
-    // A file left before its end is removed when it was new.
-    {
+}
+
+TEST_F(CliOutputFile, AnotherWritersLockIsWaitedFor) {
+    // While another holds the file's lock, an empty file is not written
+    // straight in, and a commit does not begin: a stop meanwhile leaves
+    // the file to the other writer.
+    for (const std::string& old : {std::string(), std::string("old")}) {
+        put(old);
+        const int holder = open(target_.c_str(), O_WRONLY);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(flock(holder, LOCK_EX), 0);
+        // The lock is waited for with SIGALRM's interruptions.
+        struct sigaction action {};
+        action.sa_handler = +[](int) {};
+        ASSERT_EQ(sigaction(SIGALRM, &action, nullptr), 0);
+        checks = 0;
         OutputFile file(target_);
-        EXPECT_EQ(file.begin(3, {}), WriteOutcome::written);
-        EXPECT_EQ(file.write(as_byte_view("abc"), {}), WriteOutcome::written);
+        WriteOutcome outcome = WriteOutcome::written;
+        ualarm(20000, 20000);
+        if (old.empty()) {
+            outcome = file.begin(std::nullopt, Interruption(on_second_check));
+        } else {
+            ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+            ASSERT_EQ(file.write(as_byte_view("new"), {}), WriteOutcome::written);
+            outcome = file.end(Interruption(on_second_check));
+        }
+        ualarm(0, 0);
+        EXPECT_EQ(outcome, WriteOutcome::interrupted);
+        EXPECT_EQ(contents(), old);
+        EXPECT_TRUE(exists());
+        close(holder);
     }
-    EXPECT_FALSE(exists());
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ Half check_half(const InputFile& input, std::uint64_t from, std::uint64_t to, Ch
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), to - at));
         auto got = input.fill_at({buffer.data(), want}, at);
         if (!got) return {.failed = got.error()};
-        if (*got < want) return {.failed = ReadFailure{ReadFailure::Kind::unreadable}};
+        if (*got < want) return {.failed = ReadFailure{ReadFailure::Kind::size_differs}};
         if (!pieces.feed({buffer.data(), want})) return {.text = false, .failed = std::nullopt};
         at += want;
     }

@@ -18,7 +18,7 @@ namespace korvalith::cli {
 
 // Whether the first `size` bytes of `input` are UTF-8, read in chunks of
 // `chunk` bytes, or why they could not be read (a file shorter than `size`
-// is unreadable). Of two failures, the one nearer the file's start is
+// differs in size). Of two failures, the one nearer the file's start is
 // reported, as a check from start to end would find first. Nothing when no
 // thread or memory can be had: the caller then checks by itself.
 std::optional<std::expected<bool, ReadFailure>> file_is_text(const InputFile& input, std::uint64_t size,
