@@ -18,15 +18,18 @@ Two kinds of rows:
   1 MiB file, the common case at a terminal, where starting is most of the
   time;
 - large files ("file" in their names): each action over a --size MiB file
-  (1 GiB by default) in three ways of moving its bytes: from the file into a
-  file with -o (the peers' standard output redirected to it), from the file
-  to standard output redirected to a file, and from a pipe (cat of the file
-  writes into it; korvalith reads "-") to standard output redirected to a
-  file. The memory target holds for the file inputs: from a pipe, the
-  actions that can fail read their input whole. The peers are `base64 -w0`, `base32 -w0`, `base64 -d`,
-  `base32 -d` and `tr` (ROT13 and Caesar), and `cat` of the input is the
-  floor of moving the same bytes; for the encoders `cat` of a file as large
-  as their output too, the floor of writing that many bytes.
+  (1 GiB by default), from the file or from a pipe (`cat FILE |`, korvalith
+  reading "-"), into each kind of destination: a new -o file, an -o file
+  that holds the last run's result, the input file itself (-o naming it;
+  restored before each run), standard output redirected to a file, and
+  standard output into a pipe (read by `cat` into /dev/null). The peers are
+  `base64 -w0`, `base32 -w0`, `base64 -d`, `base32 -d` and `tr` (ROT13 and
+  Caesar), writing where their standard output is redirected (the
+  existing file truncated, as `>` does); `cat` of the input is the floor of
+  moving the same bytes, and for the encoders `cat` of a file as large as
+  their output too, the floor of writing that many bytes. The rows of an
+  existing target also run korvalith into a new file, the yardstick of
+  their target. Every row's memory target is a peak under 64 MiB.
 
 Besides the standard library it needs GNU time (/usr/bin/time, Debian's
 package "time") for the memory figures: a process started from this
@@ -40,6 +43,7 @@ cannot distort.
     python3 bench/cli.py                         # every row, programs from build/
     python3 bench/cli.py --filter startup        # rows whose name contains "startup"
     python3 bench/cli.py --filter "file: base64" --size 256 --directory /dev/shm
+    python3 bench/cli.py --filter "from a pipe" --size 256 --directory /dev/shm
     python3 bench/cli.py --program old=/tmp/old/build/korvalith --filter file
     python3 bench/cli.py --korvalith PATH --launcher PATH --runs 50
     build-i386/target-python bench/cli.py --build build-i386   # the 32-bit program
@@ -67,15 +71,18 @@ MIB = 1 << 20
 class Command:
     """One way of doing a row's work: an argument vector, the file standard
     input reads (None: /dev/null), whether that file comes through a pipe
-    that cat fills, and where standard output goes: "devnull" or "file"
-    (truncated before each run)."""
+    that cat fills, where standard output goes: "devnull", "file" (truncated
+    before each run) or "pipe" (read by cat into /dev/null), and what is done
+    before each run, untimed (`prepare`: make the -o target new, old, or the
+    input as it was)."""
 
-    def __init__(self, label, argv, stdin=None, output="devnull", piped_input=False):
+    def __init__(self, label, argv, stdin=None, output="devnull", piped_input=False, prepare=None):
         self.label = label
         self.argv = argv
         self.stdin = stdin
         self.output = output
         self.piped_input = piped_input
+        self.prepare = prepare
         self.seconds = []
         self.peak_kib = []
         self.processor = []  # (user, system) seconds of each run under GNU time
@@ -86,20 +93,20 @@ class Row:
     the one the ratios are taken against. `time_target` is the most the
     program's median may be, as a multiple of the peer's; `memory_target_mib`
     the most its peak memory may exceed the peer's, `memory_limit_mib` the
-    most it may be at all. `floor` names a command (cat) and `floor_target`
-    the most the program's median may be as a multiple of the floor's.
-    `one_run` takes time and memory from one run under GNU time."""
+    most it may be at all. `floors` pairs the label of a yardstick command
+    (cat, the program into a new file) with the most the program's median
+    may be as a multiple of the yardstick's. `one_run` takes time and memory
+    from one run under GNU time."""
 
     def __init__(self, name, commands, peer, time_target=None, memory_target_mib=None, memory_limit_mib=None,
-                 floor=None, floor_target=None, one_run=False):
+                 floors=(), one_run=False):
         self.name = name
         self.commands = commands
         self.peer = peer
         self.time_target = time_target
         self.memory_target_mib = memory_target_mib
         self.memory_limit_mib = memory_limit_mib
-        self.floor = floor
-        self.floor_target = floor_target
+        self.floors = list(floors)
         self.one_run = one_run
 
 
@@ -108,23 +115,31 @@ GNU_TIME = "/usr/bin/time"
 
 def spawn(argv, command, work):
     """Runs argv with the command's standard input and output; returns its
-    wall time. A command that fails stops the benchmark: its numbers would
-    not be for the row's work."""
-    writer = None
+    wall time, until the command and the processes around it (the cat that
+    fills its input, the cat that drains its output) have ended. A command
+    that fails stops the benchmark: its numbers would not be for the row's
+    work."""
+    if command.prepare is not None:
+        command.prepare()
+    helpers = []
     if command.piped_input:
         stdin, write_end = os.pipe()
-        writer = subprocess.Popen(["cat", command.stdin], stdout=write_end)
+        helpers.append(subprocess.Popen(["cat", command.stdin], stdout=write_end))
         os.close(write_end)
     else:
         stdin = os.open(command.stdin or os.devnull, os.O_RDONLY)
-    # Every run writes into an empty output file, whether through standard
-    # output or -o: a run that rewrote the last run's file in place would
-    # find its pages already there, which a first write pays for.
-    output = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     if command.output == "file":
-        stdout = output
+        # Every run writes into an empty output file: a run that rewrote the
+        # last run's file in place would find its pages already there, which
+        # a first write pays for.
+        stdout = os.open(os.path.join(work, "output"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    elif command.output == "pipe":
+        read_end, stdout = os.pipe()
+        null = os.open(os.devnull, os.O_WRONLY)
+        helpers.append(subprocess.Popen(["cat"], stdin=read_end, stdout=null))
+        os.close(read_end)
+        os.close(null)
     else:
-        os.close(output)
         stdout = os.open(os.devnull, os.O_WRONLY)
     try:
         start = time.perf_counter()
@@ -136,8 +151,8 @@ def spawn(argv, command, work):
         os.close(stdin)
         stdout = stdin = None
         _, status = os.waitpid(pid, 0)
-        if writer is not None:
-            writer.wait()
+        for helper in helpers:
+            helper.wait()
         elapsed = time.perf_counter() - start
     finally:
         for fd in (stdin, stdout):
@@ -196,11 +211,10 @@ def report(row):
     if row.time_target is not None:
         verdicts.append("time %s (target %.1fx of the peer)" % ("met" if median <= row.time_target * peer_time
                                                                 else "MISSED", row.time_target))
-    if row.floor is not None:
-        floor_time = statistics.median(by_label[row.floor].seconds)
-        verdicts.append("%.2fx of %s: %s (target %.1fx)" % (median / floor_time, row.floor, "met" if median <=
-                                                             row.floor_target * floor_time else "MISSED",
-                                                             row.floor_target))
+    for floor, floor_target in row.floors:
+        floor_time = statistics.median(by_label[floor].seconds)
+        verdicts.append("%.2fx of %s: %s (target %.1fx)" % (median / floor_time, floor, "met" if median <=
+                                                             floor_target * floor_time else "MISSED", floor_target))
     if row.memory_target_mib is not None:
         verdicts.append("memory %s (target +%d MiB)" % ("met" if peak - peer_peak <= row.memory_target_mib
                                                         else "MISSED", row.memory_target_mib))
@@ -251,7 +265,23 @@ FILE_ACTIONS = [
     ("rot13 rotate", ["rot13", "rotate"], [], ["tr", "A-Za-z", "N-ZA-Mn-za-m"], "text", None),
     ("caesar encrypt", ["caesar", "encrypt"], ["3"], ["tr", "A-Za-z", "D-ZA-Cd-za-c"], "text", None),
 ]
-FILE_MODES = ("-o file", "stdout to a file", "pipe to stdout")
+# Where the input comes from and where the result goes, by row: (source,
+# destination). The input itself is a destination of a file only.
+FILE_MODES = [(source, destination) for source in ("from the file", "from a pipe")
+              for destination in ("-o new file", "-o existing file", "-o the input itself", "stdout to a file",
+                                  "stdout to a pipe")
+              if not (source == "from a pipe" and destination == "-o the input itself")]
+
+# The most a row's median may be, as a multiple of the peer's: piped inputs
+# of the actions that can fail (decoders) or check their input (rot13,
+# caesar) into a new file or a file standard output is redirected to, 1/1.5;
+# a file into a new file or into standard output redirected, 1/2.5 (read
+# once); every other row, 1/2. An existing target has its own yardstick (the
+# same run into a new file, at most 1.5 times as long).
+PIPED_TARGET = 1 / 1.5
+READ_ONCE_TARGET = 1 / 2.5
+OTHER_TARGET = 0.5
+EXISTING_TARGET = 1.5
 
 
 def write_inputs(work, size):
@@ -287,37 +317,75 @@ def file_of_size(work, size):
 
 
 def file_rows(programs, size, work, wanted):
-    """Each action over a large file, in each way of moving its bytes."""
+    """Each action over a large file, from the file or a pipe, into each kind
+    of destination."""
     rows = []
     inputs = None
-    target = os.path.join(work, "output")
     for title, ours, extra, peer, input_name, output_size in FILE_ACTIONS:
-        for mode in FILE_MODES:
-            name = "file: %s, %s" % (title, mode)
+        for source_kind, destination in FILE_MODES:
+            name = "file: %s, %s, %s" % (title, source_kind, destination)
             if wanted not in name:
                 continue
             inputs = inputs or write_inputs(work, size)
-            source = inputs[input_name]
-            piped = mode == "pipe to stdout"
-            to_file = ["-o", target] if mode == "-o file" else []
-            commands = [Command(label, [*argv, *ours, "-" if piped else source, *extra, *to_file], stdin=source,
-                                output="devnull" if to_file else "file", piped_input=piped)
-                        for label, argv in programs]
+            pristine = inputs[input_name]
+            piped = source_kind == "from a pipe"
+            source = pristine
+            if destination == "-o the input itself":
+                # A copy of the input, restored before each run.
+                source = os.path.join(work, "input-itself")
+            target = {"-o new file": os.path.join(work, "new"), "-o existing file": os.path.join(work, "existing"),
+                      "-o the input itself": source}.get(destination)
+
+            def prepare(destination=destination, target=target, pristine=pristine):
+                if destination == "-o new file":
+                    if os.path.exists(target):
+                        os.remove(target)
+                elif destination == "-o the input itself":
+                    shutil.copyfile(pristine, target)
+                elif destination == "-o existing file" and (not os.path.exists(target) or
+                                                           os.path.getsize(target) == 0):
+                    # The first run finds old contents; later ones, the last
+                    # run's result, as a command run again does.
+                    with open(target, "wb") as file:
+                        file.write(b"old contents\n" * 4096)
+
+            output = {"stdout to a file": "file", "stdout to a pipe": "pipe"}.get(destination, "devnull")
+            to_file = ["-o", target] if target else []
+
+            def ours_command(label, argv, to_file=to_file, prepare=prepare):
+                return Command(label, [*argv, *ours, "-" if piped else source, *extra, *to_file], stdin=source,
+                               output=output, piped_input=piped, prepare=prepare)
+
+            commands = [ours_command(label, argv) for label, argv in programs]
+            floors = []
+            if destination == "-o existing file":
+                # The yardstick: the program into a new file, in the same rounds.
+                new = os.path.join(work, "new-yardstick")
+                commands.append(ours_command(programs[0][0] + ", -o new file", programs[0][1], ["-o", new],
+                                             lambda new=new: os.path.exists(new) and os.remove(new)))
+                floors.append((commands[-1].label, EXISTING_TARGET))
             stdin_peer = piped or peer[0] == "tr"
             peer_label = " ".join(peer)
+            peer_output = output if output != "devnull" else "file"
             commands.append(Command(peer_label, [shutil.which(peer[0]), *peer[1:], *([] if stdin_peer else [source])],
-                                    stdin=source, output="file", piped_input=piped))
+                                    stdin=source, output=peer_output, piped_input=piped, prepare=prepare))
             cat = shutil.which("cat")
-            commands.append(Command("cat input", [cat] if piped else [cat, source], stdin=source, output="file",
-                                    piped_input=piped))
-            floor = "cat input"
+            commands.append(Command("cat input", [cat] if piped else [cat, source], stdin=source, output=peer_output,
+                                    piped_input=piped, prepare=prepare))
             if output_size is not None:
-                floor = "cat of the output's size"
+                # An encoder cannot fail: writing as many bytes as it makes
+                # is the floor it is held to.
                 floor_input = file_of_size(work, output_size(size))
-                commands.append(Command(floor, [cat] if piped else [cat, floor_input], stdin=floor_input,
-                                        output="file", piped_input=piped))
-            rows.append(Row(name, commands, peer_label, time_target=0.5, memory_limit_mib=None if piped else 64,
-                            floor=floor if output_size is not None else None, floor_target=1.5, one_run=True))
+                commands.append(Command("cat of the output's size", [cat] if piped else [cat, floor_input],
+                                        stdin=floor_input, output=peer_output, piped_input=piped))
+                floors.append(("cat of the output's size", 1.5))
+            can_fail = peer[0] == "tr" or peer[1] == "-d"
+            if destination in ("-o new file", "stdout to a file") and (piped and can_fail or not piped):
+                time_target = PIPED_TARGET if piped else READ_ONCE_TARGET
+            else:
+                time_target = OTHER_TARGET
+            rows.append(Row(name, commands, peer_label, time_target=time_target, memory_limit_mib=64,
+                            floors=floors, one_run=True))
     return rows
 
 
