@@ -48,7 +48,8 @@ using namespace korvalith;
 
 // Time-stamp counter ticks, fenced so that the timed work neither starts
 // before the first reading nor ends after the second. The fence needs SSE2,
-// which every x86-64 CPU has; main checks for it on the 32-bit target.
+// which every x86-64 CPU has; main checks for it on the 32-bit target. On
+// aarch64, the virtual counter, read between instruction barriers.
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("sse2")]]
 #endif
@@ -57,6 +58,10 @@ inline std::uint64_t now() noexcept {
     _mm_lfence();
     const std::uint64_t ticks = __rdtsc();
     _mm_lfence();
+    return ticks;
+#elif defined(__aarch64__)
+    std::uint64_t ticks;
+    asm volatile("isb\n\tmrs %0, cntvct_el0\n\tisb" : "=r"(ticks) : : "memory");
     return ticks;
 #else
     return static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());

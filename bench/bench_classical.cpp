@@ -76,5 +76,6 @@ BENCHMARK(BM_caesar);
 BENCHMARK_CAPTURE(BM_shift_letters, scalar, VectorPath::scalar);
 BENCHMARK_CAPTURE(BM_shift_letters, ssse3, VectorPath::ssse3);
 BENCHMARK_CAPTURE(BM_shift_letters, avx2, VectorPath::avx2);
+BENCHMARK_CAPTURE(BM_shift_letters, neon, VectorPath::neon);
 BENCHMARK(BM_vigenere)->Arg(1)->Arg(0)->ArgName("skip_non_alpha");
 BENCHMARK(BM_map_bytes);

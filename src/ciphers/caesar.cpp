@@ -2,6 +2,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#elif KORVALITH_AARCH64
+#include <arm_neon.h>
 #endif
 
 namespace korvalith {
@@ -63,18 +65,58 @@ std::size_t shift_letters_avx2(const std::uint8_t* in, std::size_t size, unsigne
 
 #endif
 
+#if KORVALITH_AARCH64
+
+// The steps above on sixteen bytes.
+KORVALITH_TARGET_NEON KORVALITH_VECTOR_INLINE
+uint8x16_t shift_letters_neon_block(uint8x16_t bytes, uint8x16_t shift) {
+    const uint8x16_t case_bit = vdupq_n_u8(0x20);
+    const uint8x16_t offset = vsubq_u8(vorrq_u8(bytes, case_bit), vdupq_n_u8('a'));
+    const uint8x16_t letter = vcltq_u8(offset, vdupq_n_u8(26));
+    uint8x16_t place = vaddq_u8(offset, shift);
+    place = vminq_u8(place, vsubq_u8(place, vdupq_n_u8(26)));
+    const uint8x16_t shifted = vorrq_u8(vaddq_u8(place, vdupq_n_u8('A')), vandq_u8(bytes, case_bit));
+    return vbslq_u8(letter, shifted, bytes);
+}
+
+// Four independent blocks a round, which keeps the vector pipes of wide
+// cores busy, then single blocks.
+KORVALITH_TARGET_NEON
+std::size_t shift_letters_neon(const std::uint8_t* in, std::size_t size, unsigned row, std::uint8_t* out) noexcept {
+    const uint8x16_t shift = vdupq_n_u8(static_cast<std::uint8_t>(row));
+    std::size_t done = 0;
+    for (; size - done >= 64; done += 64) {
+        const uint8x16_t a = vld1q_u8(in + done);
+        const uint8x16_t b = vld1q_u8(in + done + 16);
+        const uint8x16_t c = vld1q_u8(in + done + 32);
+        const uint8x16_t d = vld1q_u8(in + done + 48);
+        vst1q_u8(out + done, shift_letters_neon_block(a, shift));
+        vst1q_u8(out + done + 16, shift_letters_neon_block(b, shift));
+        vst1q_u8(out + done + 32, shift_letters_neon_block(c, shift));
+        vst1q_u8(out + done + 48, shift_letters_neon_block(d, shift));
+    }
+    for (; size - done >= 16; done += 16) {
+        vst1q_u8(out + done, shift_letters_neon_block(vld1q_u8(in + done), shift));
+    }
+    return done;
+}
+
+#endif
+
 ShiftLoop shift_loop(VectorPath path) noexcept {
-#if defined(__x86_64__) || defined(__i386__)
     switch (path) {
         case VectorPath::scalar: return nullptr;
+#if defined(__x86_64__) || defined(__i386__)
         case VectorPath::ssse3: return shift_letters_ssse3;
         // 32 bytes at a time is as wide as this shift goes.
         case VectorPath::avx2:
         case VectorPath::avx512vbmi: return shift_letters_avx2;
-    }
 #endif
-    (void)path;
-    return nullptr;
+#if KORVALITH_AARCH64
+        case VectorPath::neon: return shift_letters_neon;
+#endif
+        default: return nullptr;
+    }
 }
 
 void shift_letters_with(ShiftLoop loop, ByteView text, unsigned row, std::uint8_t* out) noexcept {

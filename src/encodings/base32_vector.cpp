@@ -2,7 +2,10 @@
 // into eight 5-bit indices with 16-bit multiplies and map them to characters
 // with a compare; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI extracts the indices with one multishift and does the table
-// lookups with byte permutes. The loops that run them are shared with Base64
+// lookups with byte permutes. NEON spreads the groups as SSSE3 does and
+// shifts each 16-bit lane by its own count; it maps indices to characters
+// and back with table lookups, and joins values into groups with shifts
+// and adds. The loops that run them are shared with Base64
 // (vector_loops.hpp); base32_kernels hands them to the driver.
 #include <array>
 #include <cstdint>
@@ -14,20 +17,22 @@ namespace korvalith {
 
 namespace {
 
-// The steps of each width (defined on x86 only; elsewhere no path has loops).
+// The steps of each width (defined on x86 and aarch64; elsewhere no path
+// has loops).
 struct Base32Steps;
-
-#if defined(__x86_64__) || defined(__i386__)
 
 // ---------------------------------------------------------------- encoding
 
 // Each group of five bytes b0..b4 is spread over four 16-bit lanes holding
 // the byte pairs b0 b1, b1 b2, b2 b3 and b3 b4, first byte high. Lane j then
 // holds index 2j in bits a..a+4 and index 2j+1 in bits a-5..a-1, for
-// a = 11, 9, 7, 5. A high multiply by 2^(16 - a) moves the first down to the
-// lane's low byte; a low multiply by 2^(13 - a) moves the second up to its
-// high byte.
+// a = 11, 9, 7, 5. A high multiply by 2^(16 - a) (on NEON a right shift by
+// a) moves the first down to the lane's low byte; a low multiply by
+// 2^(13 - a) (a left shift) moves the second up to its high byte.
 #define KORVALITH_BASE32_SPREAD 1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8
+
+#if defined(__x86_64__) || defined(__i386__)
+
 // The same for the low half of an AVX2 block, whose ten bytes come six bytes
 // into the register (see vector_loops.hpp).
 #define KORVALITH_BASE32_SPREAD_AFTER_6 7, 6, 8, 7, 9, 8, 10, 9, 12, 11, 13, 12, 14, 13, 15, 14
@@ -111,12 +116,45 @@ __m128i join_groups_ssse3(__m128i values) {
 // For AVX-512 VBMI: the five bytes of each 64-bit lane.
 constexpr std::array<std::uint8_t, 64> DECODE_TAKE_GROUPS = vector_loops::take_groups_table(5, 8);
 
+#endif
+
+#if KORVALITH_AARCH64
+
+// The shift of each 16-bit lane of spread groups (see above) that brings its
+// first index down to the low byte, and its second up to the high byte.
+constexpr std::array<std::int16_t, 8> FIRST_INDEX_SHIFTS = {-11, -9, -7, -5, -11, -9, -7, -5};
+constexpr std::array<std::int16_t, 8> SECOND_INDEX_SHIFTS = {2, 4, 6, 8, 2, 4, 6, 8};
+constexpr std::array<std::uint8_t, 16> SPREAD = {KORVALITH_BASE32_SPREAD};
+// The five bytes of each 64-bit lane of groups, most significant first
+// (255 selects nothing).
+constexpr std::array<std::uint8_t, 16> TAKE_GROUPS = {4, 3, 2, 1, 0, 12, 11, 10, 9, 8, 255, 255, 255, 255, 255, 255};
+
+// Values of 5 bits into groups of 40: each lane of twice the width takes
+// its low half shifted above its high half, so pairs of values become 10
+// bits in 16-bit lanes, pairs of those 20 bits in 32-bit lanes, and pairs of
+// those a group's 40 bits in 64-bit lanes. ((x << w) >> (w - bits), added
+// to x >> w, puts the low half's `bits` above the high half.)
+KORVALITH_TARGET_NEON KORVALITH_VECTOR_INLINE
+uint64x2_t join_groups_neon(uint8x16_t values) {
+    const uint16x8_t pairs16 = vreinterpretq_u16_u8(values);
+    const uint16x8_t pairs = vsraq_n_u16(vshrq_n_u16(pairs16, 8), vshlq_n_u16(pairs16, 8), 3);
+    const uint32x4_t halves32 = vreinterpretq_u32_u16(pairs);
+    const uint32x4_t halves = vsraq_n_u32(vshrq_n_u32(halves32, 16), vshlq_n_u32(halves32, 16), 6);
+    const uint64x2_t groups64 = vreinterpretq_u64_u32(halves);
+    return vsraq_n_u64(vshrq_n_u64(groups64, 32), vshlq_n_u64(groups64, 32), 12);
+}
+
+#endif
+
 // ------------------------------------------------------------------- steps
+
+#if defined(__x86_64__) || defined(__i386__) || KORVALITH_AARCH64
 
 struct Base32Steps {
     static constexpr unsigned BITS = 5;
     static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE32_DECODE_TABLE;
 
+#if defined(__x86_64__) || defined(__i386__)
     // Per high nibble the alphabet holds: 3: 2..7; 4 and 6: 1..F; 5 and 7:
     // 0..A; nothing for the others. Bit 0 marks low nibbles invalid after 3,
     // bit 1 after 4 and 6, bit 2 after 5 and 7, and bit 3 (set for every low
@@ -183,6 +221,47 @@ struct Base32Steps {
             _mm512_storeu_si512(out, _mm512_permutexvar_epi8(_mm512_loadu_si512(DECODE_TAKE_GROUPS.data()), groups));
         }
     };
+#endif
+
+#if KORVALITH_AARCH64
+    // Ten bytes per block, read as sixteen, encoded as sixteen characters;
+    // sixteen characters decoded into ten bytes, stored as sixteen.
+    struct Neon {
+        KORVALITH_TARGET_NEON static std::size_t encode_blocks(const std::uint8_t* in, std::size_t size,
+                                                               std::uint8_t* out) noexcept {
+            const uint8x16x2_t alphabet = vld1q_u8_x2(reinterpret_cast<const std::uint8_t*>(BASE32_ALPHABET.data()));
+            const uint8x16_t spread_order = vld1q_u8(SPREAD.data());
+            const int16x8_t first_shifts = vld1q_s16(FIRST_INDEX_SHIFTS.data());
+            const int16x8_t second_shifts = vld1q_s16(SECOND_INDEX_SHIFTS.data());
+            std::size_t done = 0;
+            for (; size - done >= 16; done += 10, out += 16) {
+                const uint16x8_t spread = vreinterpretq_u16_u8(vqtbl1q_u8(vld1q_u8(in + done), spread_order));
+                // The high byte from the second shift, the low one from the
+                // first; then the bits above each index are cleared.
+                const uint16x8_t both = vbslq_u16(vdupq_n_u16(0xFF00), vshlq_u16(spread, second_shifts),
+                                                  vshlq_u16(spread, first_shifts));
+                vst1q_u8(out, vqtbl2q_u8(alphabet, vandq_u8(vreinterpretq_u8_u16(both), vdupq_n_u8(31))));
+            }
+            return done;
+        }
+
+        KORVALITH_TARGET_NEON static std::size_t decode_blocks(const std::uint8_t* in, std::size_t size,
+                                                               std::uint8_t* out, std::size_t room) noexcept {
+            const uint8x16x4_t low = vld1q_u8_x4(vector_loops::ASCII_VALUES<Base32Steps>.data());
+            const uint8x16x4_t high = vld1q_u8_x4(vector_loops::ASCII_VALUES<Base32Steps>.data() + 64);
+            const uint8x16_t take_groups = vld1q_u8(TAKE_GROUPS.data());
+            std::size_t done = 0;
+            std::size_t written = 0;
+            for (; size - done >= 16 && room - written >= 16; done += 16, written += 10) {
+                uint8x16_t outside = vdupq_n_u8(0);
+                const uint8x16_t values = vector_loops::values_neon(low, high, vld1q_u8(in + done), outside);
+                if (vector_loops::any_outside_neon(outside)) break;
+                vst1q_u8(out + written, vqtbl1q_u8(vreinterpretq_u8_u64(join_groups_neon(values)), take_groups));
+            }
+            return done;
+        }
+    };
+#endif
 };
 
 #endif

@@ -2,8 +2,12 @@
 // into four 6-bit indices with multiplies and map them to characters with a
 // byte shuffle; decoding classifies each character by its two nibbles.
 // AVX-512 VBMI does both with byte permutes over whole tables and extracts
-// the indices with one multishift. The loops that run them are shared with
-// Base32 (vector_loops.hpp); base64_kernels hands them to the driver.
+// the indices with one multishift. NEON splits the bytes of 16 groups into
+// three registers with one interleaving load, and joins the characters with
+// one interleaving store, so each index is a shift and an insert away; table
+// lookups map indices to characters and back. The loops that run them are
+// shared with Base32 (vector_loops.hpp); base64_kernels hands them to the
+// driver.
 #include <array>
 #include <cstdint>
 
@@ -14,7 +18,8 @@ namespace korvalith {
 
 namespace {
 
-// The steps of each width (defined on x86 only; elsewhere no path has loops).
+// The steps of each width (defined on x86 and aarch64; elsewhere no path
+// has loops).
 struct Base64Steps;
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -104,12 +109,17 @@ constexpr int HALF_WEIGHTS = 0x00011000;  // first * 4096 + second
 // For AVX-512 VBMI: the three bytes of each 32-bit lane.
 constexpr std::array<std::uint8_t, 64> DECODE_TAKE_TRIPLES = vector_loops::take_groups_table(3, 4);
 
+#endif
+
 // ------------------------------------------------------------------- steps
+
+#if defined(__x86_64__) || defined(__i386__) || KORVALITH_AARCH64
 
 struct Base64Steps {
     static constexpr unsigned BITS = 6;
     static constexpr const std::array<std::uint8_t, 256>& DECODE_TABLE = BASE64_DECODE_TABLE;
 
+#if defined(__x86_64__) || defined(__i386__)
     // Per high nibble the alphabet holds: 2: "+" (B) and "/" (F); 3: 0..9; 4
     // and 6: 1..F; 5 and 7: 0..A; nothing for the others. Bit 0 marks low
     // nibbles invalid after 2, bit 1 after 3, bit 2 after 4 and 6, bit 3
@@ -178,6 +188,61 @@ struct Base64Steps {
             _mm512_storeu_si512(out, _mm512_permutexvar_epi8(_mm512_loadu_si512(DECODE_TAKE_TRIPLES.data()), groups));
         }
     };
+#endif
+
+#if KORVALITH_AARCH64
+    // Forty-eight bytes per block, sixteen groups, encoded as sixty-four
+    // characters; sixty-four characters decoded into forty-eight bytes. The
+    // interleaving load puts byte (or character) k of every group in
+    // register k, and the interleaving store writes them back in order.
+    struct Neon {
+        KORVALITH_TARGET_NEON static std::size_t encode_blocks(const std::uint8_t* in, std::size_t size,
+                                                               std::uint8_t* out) noexcept {
+            const uint8x16x4_t alphabet = vld1q_u8_x4(reinterpret_cast<const std::uint8_t*>(BASE64_ALPHABET.data()));
+            const uint8x16_t low_six = vdupq_n_u8(63);
+            std::size_t done = 0;
+            for (; size - done >= 48; done += 48, out += 64) {
+                const uint8x16x3_t bytes = vld3q_u8(in + done);
+                const uint8x16_t first = vshrq_n_u8(bytes.val[0], 2);
+                const uint8x16_t second = vandq_u8(vsriq_n_u8(vshlq_n_u8(bytes.val[0], 4), bytes.val[1], 4), low_six);
+                const uint8x16_t third = vandq_u8(vsriq_n_u8(vshlq_n_u8(bytes.val[1], 2), bytes.val[2], 6), low_six);
+                const uint8x16_t fourth = vandq_u8(bytes.val[2], low_six);
+                uint8x16x4_t characters;
+                characters.val[0] = vqtbl4q_u8(alphabet, first);
+                characters.val[1] = vqtbl4q_u8(alphabet, second);
+                characters.val[2] = vqtbl4q_u8(alphabet, third);
+                characters.val[3] = vqtbl4q_u8(alphabet, fourth);
+                vst4q_u8(out, characters);
+            }
+            return done;
+        }
+
+        KORVALITH_TARGET_NEON static std::size_t decode_blocks(const std::uint8_t* in, std::size_t size,
+                                                               std::uint8_t* out, std::size_t room) noexcept {
+            const uint8x16x4_t low = vld1q_u8_x4(vector_loops::ASCII_VALUES<Base64Steps>.data());
+            const uint8x16x4_t high = vld1q_u8_x4(vector_loops::ASCII_VALUES<Base64Steps>.data() + 64);
+            std::size_t done = 0;
+            std::size_t written = 0;
+            for (; size - done >= 64 && room - written >= 48; done += 64, written += 48) {
+                const uint8x16x4_t text = vld4q_u8(in + done);
+                uint8x16_t outside = vdupq_n_u8(0);
+                const uint8x16_t first = vector_loops::values_neon(low, high, text.val[0], outside);
+                const uint8x16_t second = vector_loops::values_neon(low, high, text.val[1], outside);
+                const uint8x16_t third = vector_loops::values_neon(low, high, text.val[2], outside);
+                const uint8x16_t fourth = vector_loops::values_neon(low, high, text.val[3], outside);
+                if (vector_loops::any_outside_neon(outside)) break;
+                // Each value's bits go where the group's 24 bits need them:
+                // inserting a shifted value keeps the bits below the shift.
+                uint8x16x3_t bytes;
+                bytes.val[0] = vsliq_n_u8(vshrq_n_u8(second, 4), first, 2);
+                bytes.val[1] = vsliq_n_u8(vshrq_n_u8(third, 2), second, 4);
+                bytes.val[2] = vsliq_n_u8(fourth, third, 6);
+                vst3q_u8(out + written, bytes);
+            }
+            return done;
+        }
+    };
+#endif
 };
 
 #endif

@@ -1,10 +1,10 @@
 // The vector loops that Base32 and Base64 share. A codec gives its `Steps`:
 // what every width needs to know of the codec, and one step per register
-// width, as the nested types Ssse3, Avx2 and Avx512Vbmi. The loops here run
-// a width's step over whole blocks, then hand what is left after the last
-// one to the next narrower width (AVX-512 to AVX2 to SSSE3), so short inputs
-// and the ends of long ones still take vector steps; the codec's plain
-// routine does the rest.
+// width, as the nested types Ssse3, Avx2 and Avx512Vbmi on x86 and Neon on
+// aarch64. The x86 loops here run a width's step over whole blocks, then
+// hand what is left after the last one to the next narrower width (AVX-512
+// to AVX2 to SSSE3), so short inputs and the ends of long ones still take
+// vector steps; the codec's plain routine does the rest.
 //
 // `Steps` has:
 // - BITS, the bits one character carries: a block of W characters (W = 16,
@@ -13,7 +13,7 @@
 // - LOW_CLASSES and HIGH_CLASSES, for SSSE3 and AVX2 decoding: a class per
 //   low and per high nibble, such that a byte is outside the alphabet
 //   exactly when the classes of its two nibbles share a bit.
-// The step of each width has:
+// The step of each x86 width has:
 // - encode(bytes): the W characters of a block's bytes, as the loop loads
 //   them: from the block's start, except on AVX2, where one load that
 //   begins 16 - W * BITS / 16 bytes before the block puts its first half at
@@ -24,6 +24,12 @@
 //   AVX2, decode(values, out) with each character's value on AVX-512.
 //   Its stores may reach past the block's bytes: a whole register on SSSE3
 //   and AVX-512; the AVX2 step gives DECODE_ROOM, the room its stores take.
+// The Neon step runs whole loops of its own, encode_blocks and
+// decode_blocks, with the contract of the loops here (codec_kernels.hpp),
+// since Advanced SIMD's interleaving loads and stores (three or four
+// registers at once) give each codec blocks of its own shape, and g++ keeps
+// the multi-register lookup tables in registers only as locals of the loop
+// itself. The helpers below are shared.
 //
 // The steps and the SSSE3 and AVX2 loops are always inlined into the wider
 // loops (KORVALITH_VECTOR_INLINE, common/vector_path.hpp, says why).
@@ -42,9 +48,22 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 #include <immintrin.h>
+#elif KORVALITH_AARCH64
+#include <arm_neon.h>
 #endif
 
 namespace korvalith::vector_loops {
+
+// For AVX-512 VBMI and NEON: the value of each ASCII byte, 0x80 for those
+// outside the alphabet. A byte from 0x80 up is caught by its own top bit.
+template <typename Steps>
+inline constexpr std::array<std::uint8_t, 128> ASCII_VALUES = [] {
+    std::array<std::uint8_t, 128> table{};
+    for (std::size_t byte = 0; byte < 128; ++byte) {
+        table[byte] = Steps::DECODE_TABLE[byte] == 255 ? 0x80 : Steps::DECODE_TABLE[byte];
+    }
+    return table;
+}();
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -181,17 +200,6 @@ std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* 
     return done + decode_ssse3<Steps>(in + done, size - done, out + written, room - written);
 }
 
-// For AVX-512 VBMI: the value of each ASCII byte, 0x80 for those outside the
-// alphabet. A byte from 0x80 up is caught by its own top bit.
-template <typename Steps>
-inline constexpr std::array<std::uint8_t, 128> ASCII_VALUES = [] {
-    std::array<std::uint8_t, 128> table{};
-    for (std::size_t byte = 0; byte < 128; ++byte) {
-        table[byte] = Steps::DECODE_TABLE[byte] == 255 ? 0x80 : Steps::DECODE_TABLE[byte];
-    }
-    return table;
-}();
-
 // For AVX-512 VBMI decoding steps: the byte permute that writes out whole
 // groups from lanes of `lane_bytes` bytes, each lane holding one group as a
 // number in its low `group_bytes` bytes, taken most significant first.
@@ -225,23 +233,47 @@ std::size_t decode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uin
 
 #endif
 
-// The loops of `path` over a codec's steps (none for the scalar path, and
-// none at all off x86).
+#if KORVALITH_AARCH64
+
+// ---------------------------------------------------------------- NEON
+
+// The values of sixteen characters by ASCII_VALUES<Steps>, loaded as `low`
+// (bytes 0 to 63) and `high` (64 to 127), with their bit 7 ORed into
+// `outside` for each character outside the alphabet: the lookup over `low`
+// gives 0 for bytes from 64 up, the one over `high` fills those up to 127
+// in from `text` - 64, and a byte from 0x80 up, for which both give 0, is
+// caught by its own top bit. (The tables are passed by value: g++ keeps them
+// in registers then.)
+KORVALITH_TARGET_NEON KORVALITH_VECTOR_INLINE
+uint8x16_t values_neon(uint8x16x4_t low, uint8x16x4_t high, uint8x16_t text, uint8x16_t& outside) {
+    const uint8x16_t values = vqtbx4q_u8(vqtbl4q_u8(low, text), high, vsubq_u8(text, vdupq_n_u8(64)));
+    outside = vorrq_u8(outside, vorrq_u8(values, text));
+    return values;
+}
+
+// Whether any of the characters was outside the alphabet.
+KORVALITH_TARGET_NEON KORVALITH_VECTOR_INLINE
+bool any_outside_neon(uint8x16_t outside) { return vmaxvq_u8(outside) >= 0x80; }
+
+#endif
+
+// The loops of `path` over a codec's steps (none for the scalar path, nor
+// for a path of another architecture).
 template <typename Steps>
 CodecKernels kernels_for(VectorPath path) noexcept {
-#if defined(__x86_64__) || defined(__i386__)
     switch (path) {
-        case VectorPath::scalar: return {};
+#if defined(__x86_64__) || defined(__i386__)
         // Always inlined into the wider loops, the SSSE3 and AVX2 loops are
         // also compiled on their own for these pointers.
         case VectorPath::ssse3: return {encode_ssse3<Steps>, decode_ssse3<Steps>};
         case VectorPath::avx2: return {encode_avx2<Steps>, decode_avx2<Steps>};
         case VectorPath::avx512vbmi: return {encode_avx512vbmi<Steps>, decode_avx512vbmi<Steps>};
-    }
-#else
-    (void)path;
 #endif
-    return {};
+#if KORVALITH_AARCH64
+        case VectorPath::neon: return {Steps::Neon::encode_blocks, Steps::Neon::decode_blocks};
+#endif
+        default: return {};
+    }
 }
 
 }  // namespace korvalith::vector_loops

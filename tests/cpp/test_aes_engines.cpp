@@ -1,9 +1,10 @@
-// The AES engines (table reference, bitsliced, AES-NI, VAES), each called
-// directly and held to the reference block routines: the published
-// examples, the key schedules, random keys and data of every block count
-// around the group and interleave widths, and the ECB driver's results and
-// failures; the bitsliced S-box circuits on every byte. An engine the CPU
-// (or the build) lacks is skipped.
+// The AES engines (table reference, bitsliced, AES-NI, VAES on 256- and
+// 512-bit registers, ARMv8 AES), each called directly and held to the
+// reference block routines: the published examples, the key schedules,
+// random keys and data of every block count around the group and
+// interleave widths, and the ECB driver's results and failures; the
+// bitsliced S-box circuits on every byte; the choice of engine. An engine
+// the CPU (or the build) lacks is skipped.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -114,13 +115,13 @@ TEST_P(AesEngine, PublishedExamples) {
     }
 }
 
-// Every block count up to three times the widest group (16 blocks), so each
+// Every block count up to three times the widest group (32 blocks), so each
 // width leaves every possible tail, and some longer runs; in place as well.
 TEST_P(AesEngine, BlocksMatchTheReferenceRoutines) {
     std::mt19937 random(2025);
     for (std::size_t key_length : {16, 24, 32}) {
         const Bytes key = random_bytes(random, key_length);
-        for (std::size_t blocks = 0; blocks <= 60; blocks += blocks < 48 ? 1 : 12) {
+        for (std::size_t blocks = 0; blocks <= 120; blocks += blocks < 96 ? 1 : 12) {
             SCOPED_TRACE(testing::Message() << key_length << "-byte key, " << blocks << " blocks");
             const Bytes data = random_bytes(random, 16 * blocks);
             const Bytes encrypted = engine_blocks(engine(), key, data, false);
@@ -236,21 +237,27 @@ std::vector<Bytes> schedule_keys() {
     return keys;
 }
 
-// The schedule of the AES instructions holds exactly the round keys of the
-// reference expansion.
+// The schedule of the AES instructions (x86 or aarch64) holds exactly the
+// round keys of the reference expansion, and the decryption schedule those
+// of the equivalent inverse cipher.
 TEST(AesHardwareSchedule, EqualsTheReferenceSchedule) {
-    if (!engine_supported(Engine::AesNi)) GTEST_SKIP() << "the CPU or the build lacks the AES instructions";
-#if defined(__x86_64__) || defined(__i386__)
+    if (!engine_supported(Engine::AesNi) && !engine_supported(Engine::ArmAes)) {
+        GTEST_SKIP() << "the CPU or the build lacks the AES instructions";
+    }
+#if defined(__x86_64__) || defined(__i386__) || KORVALITH_AARCH64
     for (const Bytes& key : schedule_keys()) {
         auto reference = expand_key(key);
         ASSERT_TRUE(reference.has_value());
         hardware::Schedule schedule;
         hardware::expand_key(key, schedule);
+        hardware::prepare_decryption(schedule);
         ASSERT_EQ(schedule.rounds, reference->rounds);
         for (std::size_t round = 0; round <= schedule.rounds; ++round) {
             EXPECT_EQ(schedule.encryption[round], reference->round_keys[round].bytes)
                 << key.size() << "-byte key, round " << round;
         }
+        EXPECT_EQ(schedule.decryption[0], reference->round_keys[schedule.rounds].bytes);
+        EXPECT_EQ(schedule.decryption[schedule.rounds], reference->round_keys[0].bytes);
     }
 #endif
 }
@@ -276,13 +283,36 @@ TEST(AesBitslicedSchedule, EqualsTheReferenceSchedule) {
     }
 }
 
-// Without the AES instructions the bitsliced engine runs; the table
-// reference is never chosen.
-TEST(AesEngineSelection, NeverPicksTheTableReference) {
-    EXPECT_NE(fastest_engine(), Engine::TableReference);
-    if (!engine_supported(Engine::AesNi)) {
-        EXPECT_EQ(fastest_engine(), Engine::Bitsliced);
+// The choice on CPUs with given feature bits: the widest AES instructions
+// of this build's architecture that the bits allow, the bitsliced engine
+// without them, never the table reference.
+TEST(AesEngineSelection, FollowsTheFeatureBits) {
+    EXPECT_EQ(fastest_engine(), fastest_engine_for(cpu::features()));
+    EXPECT_EQ(fastest_engine_for(cpu::Features{}), Engine::Bitsliced);
+    const cpu::Features all{true, true, true, true, true, true, true, true, true, true, true, true};
+    if (!engine_supported(Engine::AesNi, all) && !engine_supported(Engine::ArmAes, all)) {
+        GTEST_SKIP() << "this build leaves the AES instructions out";
     }
+    cpu::Features features;
+#if defined(__x86_64__) || defined(__i386__)
+    features.aes = true;
+    EXPECT_EQ(fastest_engine_for(features), Engine::AesNi);
+    features.vaes = true;  // no AVX2: VAES is of no use
+    EXPECT_EQ(fastest_engine_for(features), Engine::AesNi);
+    features.avx2 = true;
+    EXPECT_EQ(fastest_engine_for(features), Engine::Vaes);
+    features.avx512f = true;
+    EXPECT_EQ(fastest_engine_for(features), Engine::Vaes512);
+    features.aes = false;  // VAES without the AES-NI bit is not trusted
+    EXPECT_EQ(fastest_engine_for(features), Engine::Bitsliced);
+#elif KORVALITH_AARCH64
+    features.asimd = true;
+    EXPECT_EQ(fastest_engine_for(features), Engine::Bitsliced);
+    features.aes = true;
+    EXPECT_EQ(fastest_engine_for(features), Engine::ArmAes);
+    features.vaes = features.avx2 = features.avx512f = true;  // bits of another architecture change nothing
+    EXPECT_EQ(fastest_engine_for(features), Engine::ArmAes);
+#endif
 }
 
 // Each bit of a group lands where the round steps expect it: bit i of byte

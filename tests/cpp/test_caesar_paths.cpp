@@ -37,10 +37,10 @@ protected:
 };
 
 TEST_P(ShiftPathTest, EveryByteValueInEveryLaneForEveryRow) {
-    // 256 values shifted through 67 lanes: each value meets every position
-    // of a 16- and a 32-byte block.
+    // 256 values shifted through 67 lanes, one lane further each time
+    // round: each value meets every position of a 16-, 32- and 64-byte block.
     std::vector<std::uint8_t> text(256 * 67);
-    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<std::uint8_t>(i % 256);
+    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<std::uint8_t>(i % 256 + i / 256);
     for (unsigned row = 0; row < 26; ++row) expect_as_table(text, row);
 }
 

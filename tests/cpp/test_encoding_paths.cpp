@@ -233,9 +233,33 @@ INSTANTIATE_TEST_SUITE_P(Paths, EncodingPathTest,
                          test_name);
 INSTANTIATE_TEST_SUITE_P(Paths, VectorLoopTest,
                          ::testing::Combine(::testing::Values(&BASE32, &BASE64),
-                                            ::testing::Values(VectorPath::ssse3, VectorPath::avx2,
-                                                              VectorPath::avx512vbmi)),
+                                            ::testing::ValuesIn(VECTOR_PATHS.begin() + 1, VECTOR_PATHS.end())),
                          test_name);
+
+// The path chosen on CPUs with given feature bits: the widest of this
+// build's architecture that the bits allow, each wider x86 path only with
+// the narrower ones it falls back on.
+TEST(WidestVectorPath, FollowsTheFeatureBits) {
+    EXPECT_EQ(widest_vector_path(cpu::Features{}), VectorPath::scalar);
+    cpu::Features features;
+#if defined(__x86_64__) || defined(__i386__)
+    features.avx2 = true;
+    EXPECT_EQ(widest_vector_path(features), VectorPath::scalar);
+    features.ssse3 = true;
+    EXPECT_EQ(widest_vector_path(features), VectorPath::avx2);
+    features.avx512f = features.avx512bw = true;
+    EXPECT_EQ(widest_vector_path(features), VectorPath::avx2);
+    features.avx512vbmi = true;
+    EXPECT_EQ(widest_vector_path(features), VectorPath::avx512vbmi);
+    features.asimd = true;
+    EXPECT_EQ(widest_vector_path(features), VectorPath::avx512vbmi);
+#elif KORVALITH_AARCH64
+    features.ssse3 = features.avx2 = true;  // bits of another architecture
+    EXPECT_EQ(widest_vector_path(features), VectorPath::scalar);
+    features.asimd = true;
+    EXPECT_EQ(widest_vector_path(features), VectorPath::neon);
+#endif
+}
 
 // Exact lengths from the first pass: the characters before the first "="
 // count, whatever follows it.

@@ -14,8 +14,13 @@
 #endif
 #if KORVALITH_AES_HARDWARE && (defined(__x86_64__) || defined(__i386__))
 #define KORVALITH_AES_INSTRUCTIONS 1
+#define KORVALITH_ARM_AES_INSTRUCTIONS 0
+#elif KORVALITH_AES_HARDWARE && KORVALITH_AARCH64
+#define KORVALITH_AES_INSTRUCTIONS 0
+#define KORVALITH_ARM_AES_INSTRUCTIONS 1
 #else
 #define KORVALITH_AES_INSTRUCTIONS 0
+#define KORVALITH_ARM_AES_INSTRUCTIONS 0
 #endif
 
 namespace korvalith::aes {
@@ -26,24 +31,33 @@ std::string_view engine_name(Engine engine) noexcept {
         case Engine::Bitsliced: return "bitsliced";
         case Engine::AesNi: return "AES-NI";
         case Engine::Vaes: return "VAES";
+        case Engine::Vaes512: return "VAES-512";
+        case Engine::ArmAes: return "ARMv8 AES";
     }
     return "unknown";
 }
 
-bool engine_supported(Engine engine) noexcept {
-    if (engine == Engine::TableReference || engine == Engine::Bitsliced) return true;
-#if KORVALITH_AES_INSTRUCTIONS
-    const cpu::Features& cpu = cpu::features();
-    if (engine == Engine::AesNi) return cpu.aes;
-    if (engine == Engine::Vaes) return cpu.aes && cpu.vaes && cpu.avx2;
-#endif
+bool engine_supported(Engine engine, const cpu::Features& features) noexcept {
+    switch (engine) {
+        case Engine::TableReference:
+        case Engine::Bitsliced: return true;
+        case Engine::AesNi: return KORVALITH_AES_INSTRUCTIONS && features.aes;
+        case Engine::Vaes: return KORVALITH_AES_INSTRUCTIONS && features.aes && features.vaes && features.avx2;
+        case Engine::Vaes512: return KORVALITH_AES_INSTRUCTIONS && features.aes && features.vaes && features.avx512f;
+        case Engine::ArmAes: return KORVALITH_ARM_AES_INSTRUCTIONS && features.aes && features.asimd;
+    }
     return false;
 }
 
+Engine fastest_engine_for(const cpu::Features& features) noexcept {
+    for (Engine engine : {Engine::Vaes512, Engine::Vaes, Engine::AesNi, Engine::ArmAes}) {
+        if (engine_supported(engine, features)) return engine;
+    }
+    return Engine::Bitsliced;
+}
+
 Engine fastest_engine() noexcept {
-    static const Engine fastest = engine_supported(Engine::Vaes)    ? Engine::Vaes
-                                  : engine_supported(Engine::AesNi) ? Engine::AesNi
-                                                                    : Engine::Bitsliced;
+    static const Engine fastest = fastest_engine_for(cpu::features());
     return fastest;
 }
 
@@ -62,7 +76,7 @@ CoreResult<void> BlockCipher::set_key(Engine engine, ByteView key, bool decrypti
         bitsliced::expand_key(key, keys_.emplace<bitsliced::Schedule>());
         return {};
     }
-#if KORVALITH_AES_INSTRUCTIONS
+#if KORVALITH_AES_INSTRUCTIONS || KORVALITH_ARM_AES_INSTRUCTIONS
     auto& schedule = keys_.emplace<hardware::Schedule>();
     hardware::expand_key(key, schedule);
     if (decryption) hardware::prepare_decryption(schedule);
@@ -81,14 +95,20 @@ struct Transforms {
 #if KORVALITH_AES_INSTRUCTIONS
     void (*aes_ni)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
     void (*vaes)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
+    void (*vaes512)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
+#elif KORVALITH_ARM_AES_INSTRUCTIONS
+    void (*arm_aes)(const hardware::Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
 #endif
 };
 
 #if KORVALITH_AES_INSTRUCTIONS
 constexpr Transforms ENCRYPTION{encrypt_block, bitsliced::encrypt_blocks, hardware::encrypt_blocks,
-                                hardware::encrypt_blocks_wide};
+                                hardware::encrypt_blocks_wide, hardware::encrypt_blocks_wide512};
 constexpr Transforms DECRYPTION{decrypt_block, bitsliced::decrypt_blocks, hardware::decrypt_blocks,
-                                hardware::decrypt_blocks_wide};
+                                hardware::decrypt_blocks_wide, hardware::decrypt_blocks_wide512};
+#elif KORVALITH_ARM_AES_INSTRUCTIONS
+constexpr Transforms ENCRYPTION{encrypt_block, bitsliced::encrypt_blocks, hardware::encrypt_blocks};
+constexpr Transforms DECRYPTION{decrypt_block, bitsliced::decrypt_blocks, hardware::decrypt_blocks};
 #else
 constexpr Transforms ENCRYPTION{encrypt_block, bitsliced::encrypt_blocks};
 constexpr Transforms DECRYPTION{decrypt_block, bitsliced::decrypt_blocks};
@@ -104,6 +124,9 @@ void run_blocks(Engine engine, const Keys& keys, const std::uint8_t* in, std::ui
 #if KORVALITH_AES_INSTRUCTIONS
         case Engine::AesNi: return Direction.aes_ni(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
         case Engine::Vaes: return Direction.vaes(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
+        case Engine::Vaes512: return Direction.vaes512(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
+#elif KORVALITH_ARM_AES_INSTRUCTIONS
+        case Engine::ArmAes: return Direction.arm_aes(*std::get_if<hardware::Schedule>(&keys), in, out, blocks);
 #endif
         default: {
             const KeySchedule& schedule = *std::get_if<KeySchedule>(&keys);

@@ -1,9 +1,11 @@
 // The ways of running AES over many blocks, and the one this CPU uses.
 //
 // Bitsliced: constant-time AES without the AES instructions, for every CPU
-// (bitsliced/). AesNi: the AES instructions on 128-bit registers. Vaes: the
-// same instructions on 256-bit registers (VAES with AVX2), two blocks per
-// register. All give the same bytes; the fastest one that the CPU has is
+// (bitsliced/). AesNi: the x86 AES instructions on 128-bit registers. Vaes:
+// the same instructions on 256-bit registers (VAES with AVX2), two blocks
+// per register; Vaes512: on 512-bit registers (VAES with AVX-512F), four.
+// ArmAes: the ARMv8 Cryptography Extensions of aarch64 on 128-bit
+// registers. All give the same bytes; the fastest one that the CPU has is
 // chosen once. TableReference: the byte-oriented routines of key_expansion,
 // encryption and decryption, which look tables up by key and data bytes. It
 // is the reference the others are tested against and is never chosen: only
@@ -21,24 +23,30 @@
 #include "ciphers/aes/key_expansion.hpp"
 #include "common/byte_buffer.hpp"
 #include "common/core_error.hpp"
+#include "common/cpu_features.hpp"
 
 namespace korvalith::aes {
 
-enum class Engine { TableReference, Bitsliced, AesNi, Vaes };
+enum class Engine { TableReference, Bitsliced, AesNi, Vaes, Vaes512, ArmAes };
 
-inline constexpr std::array<Engine, 4> ENGINES = {Engine::TableReference, Engine::Bitsliced, Engine::AesNi,
-                                                  Engine::Vaes};
+inline constexpr std::array<Engine, 6> ENGINES = {Engine::TableReference, Engine::Bitsliced, Engine::AesNi,
+                                                  Engine::Vaes,           Engine::Vaes512,   Engine::ArmAes};
 
 std::string_view engine_name(Engine engine) noexcept;
 
-// True when this build includes the engine and the CPU has what it needs.
-// The table reference and the bitsliced engine are always supported; the
-// others only when the build allows the hardware path (the CMake option
-// KORVALITH_AES_HARDWARE).
-bool engine_supported(Engine engine) noexcept;
+// True when this build includes the engine and a CPU with `features` has
+// what it needs (by default, this CPU). The table reference and the
+// bitsliced engine are always supported; the others only when the build
+// allows the hardware path (the CMake option KORVALITH_AES_HARDWARE) and is
+// for their architecture.
+bool engine_supported(Engine engine, const cpu::Features& features = cpu::features()) noexcept;
 
-// The fastest supported engine, decided on first use and constant
-// afterwards: VAES, AES-NI or, without the instructions, bitsliced.
+// The fastest engine supported with `features`: VAES on 512-bit registers,
+// VAES on 256-bit ones, AES-NI, the ARMv8 instructions or, without any AES
+// instructions, bitsliced.
+Engine fastest_engine_for(const cpu::Features& features) noexcept;
+
+// The fastest engine on this CPU, decided on first use and constant afterwards.
 Engine fastest_engine() noexcept;
 
 // One key, expanded for one engine, and the block transforms under it. The

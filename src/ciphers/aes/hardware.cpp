@@ -21,7 +21,7 @@ namespace {
 // round key and cover CPUs whose rounds take four cycles at two per cycle
 // (four states measured as fast as eight where rounds take fewer). The
 // 32-bit target has eight registers, where four states fit and eight spill.
-// 512-bit registers measured no faster than 256-bit ones, so they are not used.
+// 512-bit registers run in hardware_wide512.cpp.
 #if defined(__x86_64__)
 constexpr std::size_t GROUP = 8;
 constexpr std::size_t WIDE_GROUP = 8;  // 256-bit registers: 16 blocks

@@ -1,9 +1,11 @@
 // AES with the processor's AES instructions: the key schedule built with the
-// key-generation instruction and the block transforms run by the round
-// instructions, several blocks at a time. No memory address depends on the
-// key or the data. Only for x86 CPUs that have the instructions (see
-// engine.hpp, which decides); the functions are compiled for them one by one,
-// so the module still loads on CPUs without them.
+// instructions and the block transforms run by the round instructions,
+// several blocks at a time. No memory address depends on the key or the
+// data. On x86 (hardware.cpp, and hardware_wide512.cpp for 512-bit
+// registers) for CPUs with AES-NI, and on aarch64 (hardware_aarch64.cpp) for
+// CPUs with the ARMv8 Cryptography Extensions; engine.hpp decides which
+// runs. The functions are compiled for the instructions one by one, so the
+// module still loads on CPUs without them.
 #pragma once
 
 #include <array>
@@ -12,6 +14,7 @@
 
 #include "ciphers/aes/key_expansion.hpp"
 #include "common/byte_buffer.hpp"
+#include "common/cpu_features.hpp"
 #include "common/secure_wipe.hpp"
 
 namespace korvalith::aes::hardware {
@@ -38,7 +41,7 @@ struct Schedule {
     }
 };
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) || defined(__i386__) || KORVALITH_AARCH64
 
 // Fills `schedule` with the encryption round keys of a 16-, 24- or 32-byte
 // key (the caller has checked the length). Needs the AES instructions.
@@ -48,16 +51,26 @@ void expand_key(ByteView key, Schedule& schedule) noexcept;
 void prepare_decryption(Schedule& schedule) noexcept;
 
 // Encrypt or decrypt `blocks` consecutive 16-byte blocks from `in` to `out`
-// (the same memory, or not overlapping). The first two use 128-bit
-// registers and need the AES instructions; the wide ones use the AES
-// instructions on 256-bit registers (VAES with AVX2), two blocks per
-// register.
+// (the same memory, or not overlapping), on 128-bit registers: AES-NI on
+// x86, the Cryptography Extensions on aarch64.
 void encrypt_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept;
 void decrypt_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept;
+
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// The same on wider registers, several blocks per register: on 256-bit ones
+// (VAES with AVX2), two blocks per register; on 512-bit ones (VAES with
+// AVX-512F, hardware_wide512.cpp), four.
 void encrypt_blocks_wide(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out,
                          std::size_t blocks) noexcept;
 void decrypt_blocks_wide(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out,
                          std::size_t blocks) noexcept;
+void encrypt_blocks_wide512(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out,
+                            std::size_t blocks) noexcept;
+void decrypt_blocks_wide512(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out,
+                            std::size_t blocks) noexcept;
 
 #endif
 

@@ -40,8 +40,8 @@ void expand_key(ByteView key, Schedule& schedule) noexcept;
 // Encrypt or decrypt `blocks` consecutive 16-byte blocks from `in` to `out`
 // (the same memory, or not overlapping), a group of BLOCKS at a time, or two
 // groups at a time in 128-bit registers where the target has them (8 blocks
-// on x86-64); a last, partial group runs through a zero-padded copy, which
-// is wiped.
+// on x86-64 and aarch64); a last, partial group runs through a zero-padded
+// copy, which is wiped.
 void encrypt_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept;
 void decrypt_blocks(const Schedule& schedule, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) noexcept;
 

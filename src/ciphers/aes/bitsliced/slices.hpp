@@ -155,12 +155,12 @@ inline void from_planes(State q, std::uint8_t* bytes) noexcept {
 
 // --- The round steps ----------------------------------------------------------
 //
-// Each step works on the planes of one state (R = Word) or, on x86-64, whose
-// every CPU has 128-bit vector registers (SSE2), of two states side by side,
-// one in each 64-bit lane of a Pair: the same operations then run two groups
-// at once.
+// Each step works on the planes of one state (R = Word) or, on x86-64 and
+// aarch64, whose every CPU has 128-bit vector registers (SSE2, Advanced
+// SIMD), of two states side by side, one in each 64-bit lane of a Pair: the
+// same operations then run two groups at once.
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || (defined(__aarch64__) && defined(__ARM_NEON))
 #define KORVALITH_BITSLICED_PAIRS 1
 typedef Word Pair __attribute__((vector_size(2 * sizeof(Word))));
 #else
