@@ -287,6 +287,14 @@ void OutputFile::undo() noexcept {
 // which on some file systems (tmpfs) costs a pass of zeroing over the room.
 WriteOutcome OutputFile::reserve(std::uint64_t size) {
     if (size == 0 || !created_.empty()) return WriteOutcome::written;
+    // A file at least as long as the result, with a block for every byte
+    // (no holes), holds the room already: asking for it again would only
+    // walk its blocks.
+    struct stat status {};
+    if (size <= old_size_ && ::fstat(file_.get(), &status) == 0 &&
+        static_cast<std::uint64_t>(status.st_blocks) * 512 >= old_size_) {
+        return WriteOutcome::written;
+    }
     for (;;) {
         // Mode 0 allocates every block of the range that is not allocated
         // yet, and grows the file to `size` when it is shorter.
