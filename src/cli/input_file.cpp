@@ -1,7 +1,6 @@
 // File offsets and sizes are 64 bits wide on every target, so that a file
-// beyond 2 GiB is read in chunks on 32-bit x86 as well, and read whole it
-// reads as too large for memory rather than as unreadable. Defined before
-// any system header.
+// beyond 2 GiB is read in chunks on 32-bit x86 as well. Defined before any
+// system header.
 #define _FILE_OFFSET_BITS 64
 
 #include "cli/input_file.hpp"

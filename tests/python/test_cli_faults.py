@@ -169,9 +169,9 @@ class CommandLineFaultTest(DirectoryTest):
             self.assertEqual(file.read(), b"hello")
 
     def test_failed_write_over_the_input_keeps_it(self):
-        # -o names the input however spelled: the input is read whole and the
-        # result written over it in place, once its room is secured; a result
-        # beyond the file-size limit is refused before any byte changes.
+        # -o names the input however spelled: the result is staged and
+        # written over it in place, once its room is secured; a result beyond
+        # the file-size limit is refused before any byte changes.
         source = self.path("in.txt")
         open(source, "wb").close()
         os.symlink("in.txt", self.path("link.txt"))
@@ -506,9 +506,9 @@ class OutputInPlaceTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.directory)), ["others.txt", "read-only.txt"])
 
     def test_result_beyond_the_size_limit_leaves_the_old_contents(self):
-        # In a directory the user may not write in, over the input itself or
-        # over another file, read whole or in chunks: refused before any old
-        # byte changes. Without the limit the same runs succeed in place.
+        # In a directory the user may not write in (the result is staged
+        # elsewhere), over the input itself or over another file: refused
+        # before any old byte changes. Without the limit the same runs succeed in place.
         source = self.make("in.txt", b"hello, world")
         other = self.make("other.txt", b"old")
         os.chmod(self.directory, 0o555)

@@ -1,7 +1,7 @@
 """The command line over files in chunks: every action gives, byte for byte,
-what the same input read whole gives (from standard input), to standard
-output and into an -o file, also when it fails in the last chunk; the
-encoders agree with coreutils. The multi-GiB runs are in test_cli_large.py."""
+what the same input read once from standard input gives, to standard output
+and into an -o file, also when it fails in the last chunk; the encoders
+agree with coreutils. The multi-GiB runs are in test_cli_large.py."""
 
 import base64
 import os
@@ -76,7 +76,8 @@ class StreamedAgainstWholeTest(DirectoryTest):
                 with open(source, "wb") as file:
                     file.write(data)
                 with self.subTest(action=(group, name), size=len(data), input=number):
-                    # Standard input is read whole (the encoders stream it).
+                    # Standard input is read once, the result staged where it
+                    # can fail (the encoders stream it).
                     with open(source, "rb") as stdin:
                         whole = run([group, name, "-", *extra], stdin=stdin)
                     streamed = run([group, name, source, *extra])
