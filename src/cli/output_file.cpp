@@ -205,6 +205,7 @@ WriteOutcome OutputFile::begin(std::optional<std::uint64_t> size, const Interrup
         mode_ = Mode::staged;
         created_.clear();
         staging_.emplace(regular_ ? directory_of(name_) : std::string(), staging_memory_);
+        if (expected_) staging_->expect_at_most(*expected_);
     }
     if (interruption.requested()) {
         undo();

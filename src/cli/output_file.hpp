@@ -57,6 +57,7 @@ public:
     [[nodiscard]] WriteOutcome end(const Interruption& interruption) override;
 
     int staging_error() const noexcept override { return staging_error_; }
+    void expect_at_most(std::uint64_t size) noexcept override { expected_ = size; }
 
     // The file that took the result, once begun: nothing for a target that
     // is no regular file.
@@ -83,6 +84,7 @@ private:
     std::string created_;  // where this run created the file (the name, or where a link to nothing led)
     bool regular_ = false;
     std::optional<FileIdentity> identity_;
+    std::optional<std::uint64_t> expected_;
     std::optional<Staging> staging_;
     int staging_error_ = 0;
     bool committing_ = false;  // a staged result is being copied in

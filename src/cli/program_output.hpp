@@ -22,6 +22,8 @@ public:
     bool stages() const noexcept override { return out_.stages(); }
     void deliver_as_made() noexcept override { out_.deliver_as_made(); }
     int staging_error() const noexcept override { return out_.staging_error(); }
+    // The colour and the line break add a few bytes.
+    void expect_at_most(std::uint64_t size) noexcept override { out_.expect_at_most(size + 64); }
 
 private:
     // Hands the painter's pieces to the sink, keeping the first failure.

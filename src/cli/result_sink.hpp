@@ -40,6 +40,10 @@ public:
     virtual void deliver_as_made() noexcept {}
     // After an outcome of not_staged: the error number of the failure.
     virtual int staging_error() const noexcept { return 0; }
+    // Called before begin when the result is known to be at most this long
+    // (a file's result): a sink that stages it knows whether it will fit in
+    // memory.
+    virtual void expect_at_most(std::uint64_t size) noexcept { (void)size; }
 };
 
 }  // namespace korvalith::cli

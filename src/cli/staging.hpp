@@ -33,6 +33,13 @@ public:
     Staging(const Staging&) = delete;
     Staging& operator=(const Staging&) = delete;
 
+    // Before the first bytes: the result is at most `size` bytes long. One
+    // that may not fit in memory goes to the file from its first byte, so
+    // that memory is not filled only to be copied out again.
+    void expect_at_most(std::uint64_t size) noexcept {
+        if (size > memory_limit_) memory_refused_ = true;
+    }
+
     // Holds the next bytes of the result: 0, or the error number of the
     // failure to make or fill the file (ENOSPC when its file system is full).
     [[nodiscard]] int append(ByteView bytes) noexcept;
@@ -60,7 +67,7 @@ private:
     std::size_t memory_limit_;
     std::uint8_t* memory_ = nullptr;  // mapped at the first bytes, memory_limit_ long
     std::size_t in_memory_ = 0;
-    bool memory_refused_ = false;  // no memory could be mapped: straight into the file
+    bool memory_refused_ = false;  // no memory could be mapped, or the result will not fit: straight into the file
     Descriptor file_;
     std::uint64_t size_ = 0;
 };

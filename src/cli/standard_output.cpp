@@ -43,7 +43,10 @@ void StandardOutput::take_back() noexcept {
 WriteOutcome StandardOutput::begin(std::optional<std::uint64_t>, const Interruption& interruption) {
     if (interruption.requested()) return WriteOutcome::interrupted;
     begun_ = true;
-    if (!in_place_ && !as_made_) staging_.emplace();
+    if (!in_place_ && !as_made_) {
+        staging_.emplace();
+        if (expected_) staging_->expect_at_most(*expected_);
+    }
     return WriteOutcome::written;
 }
 

@@ -38,6 +38,7 @@ public:
     bool stages() const noexcept override { return !in_place_; }
     void deliver_as_made() noexcept override { as_made_ = true; }
     int staging_error() const noexcept override { return staging_error_; }
+    void expect_at_most(std::uint64_t size) noexcept override { expected_ = size; }
 
     // Whether the result goes straight into a regular file that can be cut back.
     bool in_place() const noexcept { return in_place_; }
@@ -52,6 +53,7 @@ private:
     bool as_made_ = false;
     bool begun_ = false;
     bool ended_ = false;
+    std::optional<std::uint64_t> expected_;
     std::optional<Staging> staging_;
     int staging_error_ = 0;
 };

@@ -108,6 +108,11 @@ std::expected<void, StreamFailure> run_one_pass(InputFile& input, ChunkedCore& c
     if (!room) return read_failure({ReadFailure::Kind::out_of_memory, SIZE_MAX});
     ChunkBuffer result;
     if (!result.allocate(*room)) return read_failure({ReadFailure::Kind::out_of_memory, *room});
+    // A file's result has a known most, where its size does not lie.
+    const auto announced = static_cast<std::size_t>(input.announced_size());
+    if (input.rereadable() && announced == input.announced_size()) {
+        if (const auto most = core.room(announced)) sink.expect_at_most(*most);
+    }
 
     // A file stops being read once its outcome is known; a pipe is read to
     // its end whatever it holds.
