@@ -5,6 +5,9 @@ default`), as nox sessions:
     nox -s wheel              # source distribution, x86-64 wheel from it, checked and installed
     nox -s installed          # the Python suite against that wheel under CPython 3.10 to 3.13 (with Dask under 3.13)
     nox -s i386               # the 32-bit build and its tests, the i686 wheel
+    nox -s aarch64            # the aarch64 build and its tests, under qemu
+    nox -s wheel-aarch64      # the aarch64 wheel, checked, and the Python suite against it under qemu
+    nox -s s390x              # the big-endian s390x build and its tests, under qemu
     nox -s asan               # the build and every test under ASan and UBSan
     nox -s fuzz -- 60         # every fuzz harness for 60 s (default 20)
 
@@ -31,10 +34,17 @@ DIST = ROOT / "dist"
 WORK = ROOT / "build-nox"
 VERSIONS = ["3.10", "3.11", "3.12", "3.13"]
 # The wheel each platform's build makes, and the tag auditwheel gives it.
-PLATFORMS = {"x86_64": "linux_x86_64", "i686": "linux_i686"}
+PLATFORMS = {"x86_64": "linux_x86_64", "i686": "linux_i686", "aarch64": "linux_aarch64"}
+# The targets built here and run under qemu's user-mode emulation, and what
+# their own interpreter takes from PyPI for the tests, pinned as
+# requirements/test.txt pins it. mypy's compiled part (librt) has no s390x
+# wheel: there the mypy checks of the stubs are skipped, and say why.
+EMULATED = {"aarch64": ["hypothesis", "mypy"], "s390x": ["hypothesis"]}
+# The Python of the emulated targets (Debian's).
+TARGET_PYTHON = "3.11"
 
 nox.needs_version = ">=2026.10.20"
-nox.options.sessions = ["wheel", "installed", "i386", "asan", "fuzz"]
+nox.options.sessions = ["wheel", "installed", "i386", "aarch64", "wheel-aarch64", "s390x", "asan", "fuzz"]
 nox.options.default_venv_backend = "virtualenv"
 nox.options.download_python = "never"
 nox.options.reuse_venv = "yes"
@@ -125,26 +135,34 @@ def installed(session):
     if newest:
         session.install("-r", str(ROOT / "requirements" / "dask.txt"))
     session.install("--no-deps", "--force-reinstall", str(wheel))
-    program = shutil.which("korvalith", path=session.bin)
+    # The installed program is one and the same under every interpreter: its
+    # run through the command-line tests is made once, with the newest.
+    run_installed_suite(session, Path(session.bin) / "python", shutil.which("korvalith", path=session.bin),
+                        program_too=newest)
+
+
+def run_installed_suite(session, python, program, program_too):
+    """The whole Python suite under the interpreter `python` of a virtual
+    environment where the wheel is installed, with `program` its korvalith
+    command: the command-line tests through cli.parse() of the installed
+    module, then, if `program_too`, once more through the program."""
     # The wheel carries no Python launcher: this one runs cli.parse() of the
-    # installed module under the session's interpreter.
+    # installed module under that interpreter.
     tmp = Path(session.create_tmp()).resolve()
     launcher = tmp / "korvalith-python"
-    launcher.write_text("#!%s\nimport _korvalith; _korvalith.cli.parse()\n" % (Path(session.bin) / "python"),
-                        encoding="utf-8")
+    launcher.write_text("#!%s\nimport _korvalith; _korvalith.cli.parse()\n" % python, encoding="utf-8")
     launcher.chmod(0o755)
     # The gibibytes that test bounded memory were moved by the build tree's
     # runs of the same code; once per interpreter here would add minutes.
-    env = {"KORVALITH_PROGRAM": program, "KORVALITH_LAUNCHER": str(launcher), "KORVALITH_ENTRY": "python",
+    env = {"KORVALITH_PROGRAM": str(program), "KORVALITH_LAUNCHER": str(launcher), "KORVALITH_ENTRY": "python",
            "KORVALITH_VERSION": project_version(), "HYPOTHESIS_STORAGE_DIRECTORY": str(tmp),
            "KORVALITH_SKIP_LARGE_FILES": "1", "PYTHONDONTWRITEBYTECODE": "1"}
     with session.chdir(ROOT / "tests" / "python"):
-        session.run("python", "-m", "unittest", "discover", "--quiet", "--start-directory", ".", env=env)
-        # The installed program is one and the same under every interpreter:
-        # its run through the command-line tests is made once, with the newest.
-        if newest:
-            session.run("python", "-m", "unittest", "--quiet", *COMMAND_LINE_TESTS,
-                        env={**env, "KORVALITH_ENTRY": "program"})
+        session.run(str(python), "-m", "unittest", "discover", "--quiet", "--start-directory", ".", env=env,
+                    external=True)
+        if program_too:
+            session.run(str(python), "-m", "unittest", "--quiet", *COMMAND_LINE_TESTS,
+                        env={**env, "KORVALITH_ENTRY": "program"}, external=True)
 
 
 @nox.session
@@ -155,6 +173,79 @@ def i386(session):
     session.run("cmake", "--workflow", "--preset", "i386", external=True)
     sdist, repaired = build_and_repair(session, "i686", env={"KORVALITH_WHEEL_PLATFORM": "linux_i686"})
     test_wheel(session, sdist, repaired, KORVALITH_WHEEL_INTERPRETER=str(ROOT / "build-i386" / "target-python"))
+
+
+def require_emulation(session, machine):
+    """Stops the session, saying what to install, unless the kernel starts
+    `machine`'s programs through qemu (binfmt_misc): the tests start them
+    as any program, the korvalith program and the interpreter alike."""
+    handler = Path("/proc/sys/fs/binfmt_misc") / ("qemu-" + machine)
+    try:
+        enabled = handler.read_text().splitlines()[0] == "enabled"
+    except OSError:
+        enabled = False
+    if not enabled:
+        session.error(f"the kernel does not run {machine} programs through qemu ({handler} is not enabled): "
+                      f"install qemu-user-static and binfmt-support (README.md, Targets), or run .ci/run")
+
+
+def target_packages(session, machine):
+    """The packages the tests take from PyPI, as wheels for `machine`, into
+    the directory the preset puts on the target interpreter's path."""
+    directory = ROOT / f"build-{machine}" / "target-packages"
+    shutil.rmtree(directory, ignore_errors=True)
+    session.run("python", "-m", "pip", "install", "--disable-pip-version-check", "--quiet", "--target", str(directory),
+                "--platform", f"manylinux2014_{machine}", "--python-version", TARGET_PYTHON, "--implementation", "cp",
+                "--only-binary=:all:", "-c", str(ROOT / "requirements" / "test.txt"), *EMULATED[machine])
+
+
+@nox.session
+def aarch64(session):
+    """The aarch64 workflow, cross-built (the module, the program, the
+    benchmarks), with the C++ tests and the Python suite, through both
+    entries of the command line, under qemu, but for the tests labelled
+    large: the aarch64 interpreter takes its own hypothesis and mypy."""
+    require_emulation(session, "aarch64")
+    target_packages(session, "aarch64")
+    session.run("cmake", "--workflow", "--preset", "aarch64", external=True)
+
+
+@nox.session(name="wheel-aarch64")
+def wheel_aarch64(session):
+    """The aarch64 wheel from the source distribution, cross-built and
+    checked as the x86-64 one is, installed into virtual environments of the
+    aarch64 interpreter under qemu, and the whole Python suite against it
+    there, as `nox -s installed` runs it: the command line through
+    cli.parse() of the installed module, then through the installed
+    program."""
+    require_emulation(session, "aarch64")
+    # The aarch64 interpreter of the aarch64 build, made if that build has
+    # not made it yet.
+    session.run("cmake", "--preset", "aarch64", external=True, silent=True)
+    session.run("cmake", "--build", "--preset", "aarch64", "--target", "target-python", external=True)
+    python = ROOT / "build-aarch64" / "target-python"
+    sdist, repaired = build_and_repair(session, "aarch64", env={"KORVALITH_WHEEL_PLATFORM": "linux_aarch64"})
+    test_wheel(session, sdist, repaired, KORVALITH_WHEEL_INTERPRETER=str(python))
+
+    venv = Path(session.create_tmp()).resolve() / "aarch64-venv"
+    shutil.rmtree(venv, ignore_errors=True)
+    session.run(str(python), "-m", "venv", str(venv), external=True)
+    pip = [str(venv / "bin" / "python"), "-m", "pip", "--disable-pip-version-check", "--quiet", "install"]
+    session.run(*pip, "-r", str(ROOT / "requirements" / "test.txt"), external=True)
+    session.run(*pip, "--no-deps", str(repaired), external=True)
+    run_installed_suite(session, venv / "bin" / "python", venv / "bin" / "korvalith", program_too=True)
+
+
+@nox.session
+def s390x(session):
+    """The big-endian s390x workflow, cross-built against Debian's s390x
+    packages unpacked into a root of their own (tools/target_root.sh), with
+    the C++ tests and the Python suite, through both entries of the command
+    line, under qemu, but for the tests labelled large."""
+    require_emulation(session, "s390x")
+    session.run(str(ROOT / "tools" / "target_root.sh"), "s390x", str(ROOT / "build-s390x-root"), external=True)
+    target_packages(session, "s390x")
+    session.run("cmake", "--workflow", "--preset", "s390x", external=True)
 
 
 @nox.session(venv_backend="none")

@@ -3,14 +3,16 @@ and the wheel built from it and repaired by auditwheel, checked as files
 and then installed into fresh virtual environments the way README.md's
 install steps use it.
 
-`nox -s wheel` (and `nox -s i386` for the 32-bit wheel) builds both and runs
-this file with the interpreter of its session, which has auditwheel and
-abi3audit, and sets:
+`nox -s wheel` (`nox -s i386` for the 32-bit wheel, `nox -s wheel-aarch64`
+for the aarch64 one) builds both and runs this file with the interpreter of
+its session, which has auditwheel and abi3audit, and sets:
 
     KORVALITH_SDIST              the source distribution
     KORVALITH_WHEEL              the repaired wheel
     KORVALITH_WHEEL_INTERPRETER  the interpreter to install it under (default:
-                                 this one; the 32-bit one for an i686 wheel)
+                                 this one; the 32-bit one for an i686 wheel,
+                                 the aarch64 one, under qemu, for an aarch64
+                                 wheel)
 """
 
 import os
@@ -32,13 +34,16 @@ MODULE_FILE = "_korvalith.abi3.so"
 STUB_PACKAGE = "_korvalith-stubs"
 # The oldest manylinux tag each platform's module and program can carry (see
 # README.md, Building the wheels), the ELF class and machine of both, and the
-# shared libraries the program needs: the C library, its loader and GCC's
-# unwinder; no libpython, and no shared C++ runtime (it costs start-up time).
+# shared libraries the program needs: the C library, GCC's unwinder and, on
+# x86, the loader; no libpython, and no shared C++ runtime (it costs start-up
+# time).
 PLATFORMS = {
     "x86_64": {"tag": "manylinux_2_34_x86_64", "elf": (2, 62), "bits": 64,
                "needed": {"libc.so.6", "libgcc_s.so.1", "ld-linux-x86-64.so.2"}},
     "i686": {"tag": "manylinux_2_34_i686", "elf": (1, 3), "bits": 32,
              "needed": {"libc.so.6", "libgcc_s.so.1", "ld-linux.so.2"}},
+    "aarch64": {"tag": "manylinux_2_34_aarch64", "elf": (2, 183), "bits": 64,
+                "needed": {"libc.so.6", "libgcc_s.so.1"}},
 }
 PROGRAM_FILE = "korvalith-%s.data/scripts/korvalith"
 # The source distribution holds these files of the source tree, and every
@@ -55,7 +60,7 @@ def project_version():
 
 VERSION = project_version()
 PROGRAM_FILE %= VERSION
-MACHINE = re.search(r"_(x86_64|i686)\.whl$", WHEEL)[1] if WHEEL.endswith((".whl")) else "x86_64"
+MACHINE = re.search(r"_(x86_64|i686|aarch64)\.whl$", WHEEL)[1] if WHEEL.endswith((".whl")) else "x86_64"
 
 
 def environment(**changes):
