@@ -12,6 +12,12 @@
 # - KORVALITH_SANITIZED tells the tests that cannot run under AddressSanitizer
 #   (those that cap the address space) to skip.
 # LeakSanitizer suppresses only the interpreter's own leaks (see the file).
+# The runtime does not intercept __tls_get_addr: with this glibc, the
+# dynamic thread-local blocks it records from that call can be bogus (a
+# block from 0xc5f to 0x2000001d61), and LeakSanitizer's scan of them at
+# exit then crashes its own tracer ("Tracer caught signal 11"), which ends
+# the process with status 99 though nothing leaked. The blocks stay reachable
+# through the thread's static TLS, which is still scanned.
 
 if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   message(FATAL_ERROR "KORVALITH_SANITIZE preloads GCC's libasan: configure with g++")
@@ -40,7 +46,7 @@ set(KORVALITH_LSAN_SUPPRESSIONS ${CMAKE_CURRENT_SOURCE_DIR}/sanitizers/lsan.supp
 list(APPEND KORVALITH_PYTHON_TEST_ENVIRONMENT
   LD_PRELOAD=${KORVALITH_ASAN_RUNTIME}
   PYTHONMALLOC=malloc
-  "ASAN_OPTIONS=exitcode=99:detect_leaks=1:check_initialization_order=1:strict_string_checks=1:detect_stack_use_after_return=1"
+  "ASAN_OPTIONS=exitcode=99:detect_leaks=1:check_initialization_order=1:strict_string_checks=1:detect_stack_use_after_return=1:intercept_tls_get_addr=0"
   "LSAN_OPTIONS=exitcode=99:suppressions=${KORVALITH_LSAN_SUPPRESSIONS}:print_suppressions=0"
   "UBSAN_OPTIONS=exitcode=99:print_stacktrace=1:halt_on_error=1"
   KORVALITH_SANITIZED=1)
