@@ -10,14 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/actions.hpp"
-#include "cli/argument_list.hpp"
-#include "cli/arguments.hpp"
-#include "cli/command_tree.hpp"
-#include "cli/dispatch.hpp"
-#include "cli/parser.hpp"
-#include "cli/reports.hpp"
-#include "cli/version.hpp"
+#include "cli/command/actions.hpp"
+#include "cli/parse/argument_list.hpp"
+#include "cli/command/arguments.hpp"
+#include "cli/command/command_tree.hpp"
+#include "cli/run/dispatch.hpp"
+#include "cli/parse/parser.hpp"
+#include "cli/run/reports.hpp"
+#include "cli/command/version.hpp"
 #include "common/utf8.hpp"
 #include "fuzz_support.hpp"
 

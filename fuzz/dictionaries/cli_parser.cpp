@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "cli/command_tree.hpp"
+#include "cli/command/command_tree.hpp"
 
 using namespace korvalith::cli;
 

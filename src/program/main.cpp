@@ -10,8 +10,8 @@
 #include <csignal>
 #include <cstddef>
 
-#include "cli/outcome.hpp"
-#include "cli/run_cli.hpp"
+#include "cli/run/outcome.hpp"
+#include "cli/run/run_cli.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // build; each other variant is built only by its compile test
 // (tests/compile/CMakeLists.txt), which expects the error to name the row and
 // the rule it breaks.
-#include "cli/action_rules.hpp"
+#include "cli/command/action_rules.hpp"
 
 namespace korvalith::cli {
 

@@ -19,12 +19,12 @@
 #include <utility>
 #include <vector>
 
-#include "cli/arguments.hpp"
-#include "cli/command_tree.hpp"
-#include "cli/dispatch.hpp"
-#include "cli/parser.hpp"
-#include "cli/reports.hpp"
-#include "cli/run_cli.hpp"
+#include "cli/command/arguments.hpp"
+#include "cli/command/command_tree.hpp"
+#include "cli/run/dispatch.hpp"
+#include "cli/parse/parser.hpp"
+#include "cli/run/reports.hpp"
+#include "cli/run/run_cli.hpp"
 
 namespace korvalith::cli {
 namespace {

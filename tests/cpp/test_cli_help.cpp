@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/actions.hpp"
-#include "cli/command_tree.hpp"
-#include "cli/help.hpp"
-#include "cli/parser.hpp"
-#include "cli/version.hpp"
+#include "cli/command/actions.hpp"
+#include "cli/command/command_tree.hpp"
+#include "cli/parse/help.hpp"
+#include "cli/parse/parser.hpp"
+#include "cli/command/version.hpp"
 
 namespace korvalith::cli {
 namespace {

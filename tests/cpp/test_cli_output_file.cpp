@@ -18,7 +18,7 @@
 #include <iterator>
 #include <string>
 
-#include "cli/output_file.hpp"
+#include "cli/files/output_file.hpp"
 
 namespace korvalith::cli {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/actions.hpp"
-#include "cli/arguments.hpp"
-#include "cli/command_tree.hpp"
-#include "cli/parser.hpp"
+#include "cli/command/actions.hpp"
+#include "cli/command/arguments.hpp"
+#include "cli/command/command_tree.hpp"
+#include "cli/parse/parser.hpp"
 
 namespace korvalith::cli {
 namespace {

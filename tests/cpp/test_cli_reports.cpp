@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_tree.hpp"
-#include "cli/control_characters.hpp"
-#include "cli/parser.hpp"
-#include "cli/reports.hpp"
+#include "cli/command/command_tree.hpp"
+#include "cli/parse/control_characters.hpp"
+#include "cli/parse/parser.hpp"
+#include "cli/run/reports.hpp"
 
 namespace korvalith::cli {
 namespace {

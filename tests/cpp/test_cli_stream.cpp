@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
-#include "cli/actions.hpp"
-#include "cli/arguments.hpp"
-#include "cli/command_tree.hpp"
-#include "cli/parser.hpp"
+#include "cli/command/actions.hpp"
+#include "cli/command/arguments.hpp"
+#include "cli/command/command_tree.hpp"
+#include "cli/parse/parser.hpp"
 #include "cli/stream/one_pass.hpp"
 #include "cli/stream/text_check.hpp"
 #include "cli/stream/two_pass.hpp"

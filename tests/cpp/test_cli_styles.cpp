@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/help.hpp"
-#include "cli/styles.hpp"
+#include "cli/parse/help.hpp"
+#include "cli/parse/styles.hpp"
 
 namespace korvalith::cli {
 namespace {

@@ -2,7 +2,7 @@
 // of its result (a cipher that puts one letter for another, as ROT13 does):
 // a chunk's result is as long as the chunk, nothing can fail, and nothing is
 // kept from one chunk to the next. An action of such a cipher needs no
-// ChunkedCore of its own: its row in the action table (cli/actions.cpp)
+// ChunkedCore of its own: its row in the action table (cli/command/actions.cpp)
 // gives the routine, `.core = [](const Matches&) { return bytewise_core(rot13_into); }`.
 #pragma once
 

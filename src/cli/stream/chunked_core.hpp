@@ -2,7 +2,7 @@
 // at once, or over an input that comes in chunks, keeping between chunks
 // what the routine needs to go on (Vigenère's key position, a decoder that
 // met "="). Each kind of core the actions use has a maker below; the action
-// table (cli/actions.cpp) names one per action.
+// table (cli/command/actions.cpp) names one per action.
 #pragma once
 
 #include <cstddef>

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/input_file.hpp"
+#include "cli/files/input_file.hpp"
 #include "cli/stream/condition.hpp"
 #include "cli/stream/chunk_buffer.hpp"
 #include "common/byte_buffer.hpp"

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "cli/input_file.hpp"
-#include "cli/write_all.hpp"
+#include "cli/files/input_file.hpp"
+#include "cli/files/write_all.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {

@@ -11,8 +11,8 @@
 #include <expected>
 #include <optional>
 
-#include "cli/input_file.hpp"
-#include "cli/interruption.hpp"
+#include "cli/files/input_file.hpp"
+#include "cli/files/interruption.hpp"
 
 namespace korvalith::cli {
 

@@ -19,8 +19,8 @@
 #include <memory>
 #include <optional>
 
-#include "cli/input_file.hpp"
-#include "cli/result_sink.hpp"
+#include "cli/files/input_file.hpp"
+#include "cli/files/result_sink.hpp"
 #include "cli/stream/chunk_buffer.hpp"
 #include "cli/stream/chunked_core.hpp"
 #include "cli/stream/read_ahead.hpp"

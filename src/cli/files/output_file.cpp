@@ -1,0 +1,335 @@
+// File offsets and sizes are 64 bits wide on every target. Defined before
+// any system header.
+#define _FILE_OFFSET_BITS 64
+
+#include "cli/files/output_file.hpp"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace korvalith::cli {
+
+namespace {
+
+// How often opening starts over because the file was removed or replaced
+// while this run waited for it.
+constexpr int ATTEMPTS = 8;
+
+// Symbolic links followed to where a new file is made, as the system's own
+// limit for a path (ELOOP).
+constexpr int LINKS_FOLLOWED = 40;
+
+constexpr int WRITE_FLAGS = O_WRONLY | O_CLOEXEC;
+
+FileIdentity identity_of(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+// Opens a file, retrying an open that a signal interrupted (opening a FIFO
+// waits for its other end) unless the run is to stop. -1 with errno set on
+// failure; EINTR means the run is to stop.
+int open_file(const char* name, int flags, const Interruption& interruption) {
+    for (;;) {
+        const int fd = ::open(name, flags, 0666);
+        if (fd >= 0 || errno != EINTR) return fd;
+        if (interruption.requested()) {
+            errno = EINTR;  // the check may run code that changed it
+            return -1;
+        }
+    }
+}
+
+// The file where `name`, a symbolic link that leads to nothing, leads:
+// created there (through every further link), its descriptor and its path.
+// -1 with errno set on failure; EEXIST when something now stands where the
+// links lead, so that opening starts over.
+int create_through_links(const std::string& name, std::string& path, const Interruption& interruption) {
+    path = name;
+    for (int followed = 0; followed <= LINKS_FOLLOWED; ++followed) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) {
+            if (errno != ENOENT) return -1;
+            return open_file(path.c_str(), WRITE_FLAGS | O_CREAT | O_EXCL, interruption);
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            errno = EEXIST;
+            return -1;
+        }
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        if (length < 0) return -1;
+        if (static_cast<std::size_t>(length) == sizeof target) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        // A relative link leads from the directory that holds it.
+        const std::string leads_to(target, static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        if (leads_to.empty() || leads_to.front() == '/' || slash == std::string::npos) {
+            path = leads_to;
+        } else {
+            path = path.substr(0, slash + 1) + leads_to;
+        }
+    }
+    errno = ELOOP;
+    return -1;
+}
+
+// Waits for the lock of the file: true once held, or where the file system
+// has no locks (they are advisory); false when the run is to stop.
+bool lock(int fd, const Interruption& interruption) {
+    for (;;) {
+        if (::flock(fd, LOCK_EX) == 0) return true;
+        if (errno != EINTR) return true;
+        if (interruption.requested()) return false;
+    }
+}
+
+// True when a file of `size` bytes passes the process's file-size limit.
+bool within_size_limit(std::uint64_t size) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+    return size <= static_cast<std::uint64_t>(limit.rlim_cur);
+}
+
+// The directory that holds the file `name` leads to, for a staging file on
+// the same file system; empty when it cannot be told.
+std::string directory_of(const std::string& name) {
+    char* resolved = ::realpath(name.c_str(), nullptr);
+    if (resolved == nullptr) return {};
+    std::string path(resolved);
+    std::free(resolved);
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, std::max<std::size_t>(slash, 1));
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+    if (file_.is_open() && !ended_) undo();
+}
+
+bool OutputFile::still_named() const {
+    struct stat named {};
+    struct stat opened {};
+    return ::stat((created_.empty() ? name_ : created_).c_str(), &named) == 0 && ::fstat(file_.get(), &opened) == 0 &&
+           opened.st_nlink > 0 && identity_of(named) == identity_of(opened);
+}
+
+// Opens the target as create-or-truncate would, without the truncation: a
+// new file is known to be this run's own, so it can be removed again.
+WriteOutcome OutputFile::acquire(const Interruption& interruption) {
+    for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
+        created_.clear();
+        int fd = open_file(name_.c_str(), WRITE_FLAGS | O_CREAT | O_EXCL, interruption);
+        if (fd >= 0) {
+            created_ = name_;
+        } else if (errno == EEXIST) {
+            fd = open_file(name_.c_str(), WRITE_FLAGS, interruption);
+            // The name exists and leads nowhere: a symbolic link to nothing.
+            if (fd < 0 && errno == ENOENT) {
+                std::string path;
+                fd = create_through_links(name_, path, interruption);
+                if (fd >= 0) created_ = path;
+            }
+            if (fd < 0 && (errno == EEXIST || errno == ENOENT)) continue;  // changed meanwhile
+        }
+        if (fd < 0) return errno == EINTR ? WriteOutcome::interrupted : WriteOutcome::failed;
+        file_ = Descriptor(fd);
+        struct stat status {};
+        if (::fstat(fd, &status) != 0) return WriteOutcome::failed;
+        regular_ = S_ISREG(status.st_mode);
+        identity_ = regular_ ? std::optional(identity_of(status)) : std::nullopt;
+        old_size_ = regular_ ? static_cast<std::uint64_t>(status.st_size) : 0;
+        if (!regular_) created_.clear();
+        return WriteOutcome::written;
+    }
+    return WriteOutcome::failed;
+}
+
+// Takes the lock of the regular file opened: the file the name leads to once
+// the lock is held. Opening starts over if the file was removed or replaced
+// meanwhile, as another run that failed removes the file it created.
+WriteOutcome OutputFile::lock_named(const Interruption& interruption) {
+    for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
+        if (!lock(file_.get(), interruption)) {
+            // Another run holds the file, which it may be writing: it stays.
+            created_.clear();
+            return WriteOutcome::interrupted;
+        }
+        if (still_named()) {
+            struct stat status {};
+            if (::fstat(file_.get(), &status) != 0) return WriteOutcome::failed;
+            old_size_ = static_cast<std::uint64_t>(status.st_size);
+            return WriteOutcome::written;
+        }
+        created_.clear();
+        (void)file_.close();
+        if (const WriteOutcome opened = acquire(interruption); opened != WriteOutcome::written) return opened;
+        if (!regular_) return WriteOutcome::written;
+    }
+    return WriteOutcome::failed;
+}
+
+WriteOutcome OutputFile::begin(std::optional<std::uint64_t> size, const Interruption& interruption) {
+    if (name_.empty() || name_.find('\0') != std::string::npos) return WriteOutcome::failed;
+    if (interruption.requested()) return WriteOutcome::interrupted;
+    if (const WriteOutcome opened = acquire(interruption); opened != WriteOutcome::written) return opened;
+    if (regular_ && size && !within_size_limit(*size)) {
+        undo();
+        return WriteOutcome::failed;
+    }
+    // An empty file holds nothing to keep: the result goes straight in,
+    // under the lock, if it is still empty once the lock is held (two runs
+    // may have found it empty, or one created it and the other found it).
+    if (regular_ && old_size_ == 0 && identity_ != input_) {
+        if (const WriteOutcome locked = lock_named(interruption); locked != WriteOutcome::written) {
+            if (locked != WriteOutcome::interrupted) undo();
+            return locked;
+        }
+        if (regular_ && old_size_ == 0 && identity_ != input_) mode_ = Mode::direct;
+        else if (regular_) (void)::flock(file_.get(), LOCK_UN);
+    }
+    if (mode_ != Mode::direct) {
+        // The file holds what must survive a failure (another run may just
+        // have filled the file this run created: it is no longer this run's
+        // to remove). It is locked for the commit only.
+        mode_ = Mode::staged;
+        created_.clear();
+        staging_.emplace(regular_ ? directory_of(name_) : std::string(), staging_memory_);
+        if (expected_) staging_->expect_at_most(*expected_);
+    }
+    if (interruption.requested()) {
+        undo();
+        return WriteOutcome::interrupted;
+    }
+    return WriteOutcome::written;
+}
+
+WriteOutcome OutputFile::write(ByteView bytes, const Interruption& interruption) {
+    if (mode_ == Mode::staged) {
+        if (interruption.requested()) return WriteOutcome::interrupted;
+        staging_error_ = staging_->append(bytes);
+        return staging_error_ == 0 ? WriteOutcome::written : WriteOutcome::not_staged;
+    }
+    const WriteOutcome outcome = write_all(file_.get(), as_string_view(bytes), interruption);
+    if (outcome == WriteOutcome::written) written_ += bytes.size();
+    return outcome;
+}
+
+WriteOutcome OutputFile::end(const Interruption& interruption) {
+    if (mode_ == Mode::staged) return commit(interruption);
+    // A stop that came after the last byte still finds the file as it was.
+    if (interruption.requested()) return WriteOutcome::interrupted;
+    ended_ = true;
+    if (regular_ && ::ftruncate(file_.get(), static_cast<off_t>(written_)) != 0) {
+        (void)file_.close();
+        return WriteOutcome::failed;
+    }
+    return file_.close() ? WriteOutcome::written : WriteOutcome::failed;
+}
+
+// The staged result into the target, under its lock: from here on nothing
+// stops it, as a file half rewritten has lost its old contents without
+// holding the new ones.
+WriteOutcome OutputFile::commit(const Interruption& interruption) {
+    const std::uint64_t size = staging_->size();
+    // A stop asked for before the commit begins still finds the target as it
+    // was; so does one while another run holds the file.
+    if (interruption.requested()) return WriteOutcome::interrupted;
+    if (!regular_) {
+        // A FIFO or a device takes the result as it comes.
+        committing_ = true;
+        const WriteOutcome sent = staging_->send_to(file_.get(), {});
+        ended_ = true;
+        if (!file_.close() && sent == WriteOutcome::written) return WriteOutcome::failed;
+        return sent;
+    }
+    if (const WriteOutcome locked = lock_named(interruption); locked != WriteOutcome::written) return locked;
+    if (!regular_) return commit(interruption);
+    committing_ = true;
+    if (!within_size_limit(size)) return WriteOutcome::failed;
+    if (const WriteOutcome reserved = reserve(size); reserved != WriteOutcome::written) return reserved;
+    written_ = size;  // from here on old bytes may be overwritten
+    if (!staging_->copy_into(file_.get())) return WriteOutcome::failed;
+    ended_ = true;
+    if (::ftruncate(file_.get(), static_cast<off_t>(size)) != 0) {
+        (void)file_.close();
+        return WriteOutcome::failed;
+    }
+    return file_.close() ? WriteOutcome::written : WriteOutcome::failed;
+}
+
+void OutputFile::undo() noexcept {
+    if (!created_.empty()) {
+        // Removed only while the name still leads to this run's file.
+        if (still_named()) (void)::unlink(created_.c_str());
+    } else if (mode_ == Mode::direct) {
+        (void)::ftruncate(file_.get(), 0);
+    } else if (committing_ && regular_ && (grown_ || written_ > 0)) {
+        // Old bytes already overwritten cannot come back; at least the file
+        // keeps its old length, without reserved zeros behind its old end.
+        (void)::ftruncate(file_.get(), static_cast<off_t>(old_size_));
+    }
+    (void)file_.close();
+}
+
+// The room for `size` bytes from the start of the file, taken from the file
+// system before anything is written. A file this run created holds nothing
+// to keep, and is removed again if its write fails: it needs no reservation,
+// which on some file systems (tmpfs) costs a pass of zeroing over the room.
+WriteOutcome OutputFile::reserve(std::uint64_t size) {
+    if (size == 0 || !created_.empty()) return WriteOutcome::written;
+    // A file at least as long as the result, with a block for every byte
+    // (no holes), holds the room already: asking for it again would only
+    // walk its blocks.
+    struct stat status {};
+    if (size <= old_size_ && ::fstat(file_.get(), &status) == 0 &&
+        static_cast<std::uint64_t>(status.st_blocks) * 512 >= old_size_) {
+        return WriteOutcome::written;
+    }
+    for (;;) {
+        // Mode 0 allocates every block of the range that is not allocated
+        // yet, and grows the file to `size` when it is shorter.
+        if (::fallocate(file_.get(), 0, 0, static_cast<off_t>(size)) == 0) {
+            grown_ = size > old_size_;
+            return WriteOutcome::written;
+        }
+        if (errno == EINTR) {
+            grown_ = true;  // perhaps partly done: the old size is set again on failure
+            continue;
+        }
+        if (errno == EOPNOTSUPP || errno == ENOSYS) return grow_with_zeros(size);
+        // ENOSPC, EDQUOT, EFBIG, EIO, ...: the file system may have begun.
+        grown_ = true;
+        return WriteOutcome::failed;
+    }
+}
+
+// The fallback for a file system that cannot reserve room: an existing file
+// shorter than the result grows to its size with zero bytes written after
+// its old end, so that overwriting the old bytes needs no new room (on a file
+// system that overwrites in place).
+WriteOutcome OutputFile::grow_with_zeros(std::uint64_t size) {
+    if (size <= old_size_) return WriteOutcome::written;
+    static constexpr std::uint8_t ZEROS[1 << 16] = {};
+    grown_ = true;
+    for (std::uint64_t at = old_size_; at < size;) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof ZEROS, size - at));
+        const ssize_t done = ::pwrite(file_.get(), ZEROS, count, static_cast<off_t>(at));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return WriteOutcome::failed;
+        at += static_cast<std::uint64_t>(done);
+    }
+    return WriteOutcome::written;
+}
+
+}  // namespace korvalith::cli
