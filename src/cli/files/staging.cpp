@@ -15,8 +15,8 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/stream/chunk_buffer.hpp"
-#include "cli/stream/quiet_thread.hpp"
+#include "cli/files/chunk_buffer.hpp"
+#include "cli/files/quiet_thread.hpp"
 
 namespace korvalith::cli {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "cli/stream/quiet_thread.hpp"
+#include "cli/files/quiet_thread.hpp"
 
 namespace korvalith::cli {
 

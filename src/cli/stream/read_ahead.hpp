@@ -20,7 +20,7 @@
 
 #include "cli/files/input_file.hpp"
 #include "cli/stream/condition.hpp"
-#include "cli/stream/chunk_buffer.hpp"
+#include "cli/files/chunk_buffer.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {

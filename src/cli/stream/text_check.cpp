@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "cli/stream/chunk_buffer.hpp"
-#include "cli/stream/quiet_thread.hpp"
+#include "cli/files/chunk_buffer.hpp"
+#include "cli/files/quiet_thread.hpp"
 #include "common/utf8.hpp"
 
 namespace korvalith::cli {
