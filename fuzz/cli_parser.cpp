@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "cli/command/actions.hpp"
-#include "cli/parse/argument_list.hpp"
 #include "cli/command/arguments.hpp"
+#include "cli/command/build_cli.hpp"
 #include "cli/command/command_tree.hpp"
-#include "cli/run/dispatch.hpp"
-#include "cli/parse/parser.hpp"
-#include "cli/run/reports.hpp"
 #include "cli/command/version.hpp"
+#include "cli/parse/argument_list.hpp"
+#include "cli/parse/parser.hpp"
+#include "cli/run/dispatch.hpp"
+#include "cli/run/reports.hpp"
 #include "common/utf8.hpp"
 #include "fuzz_support.hpp"
 

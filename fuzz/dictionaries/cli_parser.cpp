@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "cli/command/build_cli.hpp"
 #include "cli/command/command_tree.hpp"
 
 using namespace korvalith::cli;

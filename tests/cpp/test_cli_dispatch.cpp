@@ -20,9 +20,10 @@
 #include <vector>
 
 #include "cli/command/arguments.hpp"
+#include "cli/command/build_cli.hpp"
 #include "cli/command/command_tree.hpp"
-#include "cli/run/dispatch.hpp"
 #include "cli/parse/parser.hpp"
+#include "cli/run/dispatch.hpp"
 #include "cli/run/reports.hpp"
 #include "cli/run/run_cli.hpp"
 

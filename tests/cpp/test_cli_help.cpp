@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "cli/command/actions.hpp"
+#include "cli/command/build_cli.hpp"
 #include "cli/command/command_tree.hpp"
+#include "cli/command/version.hpp"
 #include "cli/parse/help.hpp"
 #include "cli/parse/parser.hpp"
-#include "cli/command/version.hpp"
 
 namespace korvalith::cli {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "cli/command/actions.hpp"
 #include "cli/command/arguments.hpp"
+#include "cli/command/build_cli.hpp"
 #include "cli/command/command_tree.hpp"
 #include "cli/parse/parser.hpp"
 

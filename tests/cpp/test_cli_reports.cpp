@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command/build_cli.hpp"
 #include "cli/command/command_tree.hpp"
 #include "cli/parse/control_characters.hpp"
 #include "cli/parse/parser.hpp"

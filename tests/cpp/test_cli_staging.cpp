@@ -16,9 +16,9 @@
 #include <string>
 #include <thread>
 
-#include "cli/run/program_output.hpp"
 #include "cli/files/staging.hpp"
 #include "cli/files/standard_output.hpp"
+#include "cli/run/program_output.hpp"
 
 namespace korvalith::cli {
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/command/build_cli.hpp"
 #include "cli/parse/help.hpp"
 #include "cli/parse/styles.hpp"
 

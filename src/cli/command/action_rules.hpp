@@ -16,7 +16,7 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/command/actions.hpp"
+#include "cli/command/action_declaration.hpp"
 #include "cli/command/arguments.hpp"
 
 namespace korvalith::cli {

@@ -2,9 +2,6 @@
 
 #include <utility>
 
-#include "cli/command/actions.hpp"
-#include "cli/command/version.hpp"
-
 namespace korvalith::cli {
 
 namespace {
@@ -45,24 +42,6 @@ const Command* Command::find_subcommand(std::string_view wanted) const {
         if (sub.name == wanted) return &sub;
     }
     return nullptr;
-}
-
-Command build_cli() {
-    Command top{.name = "Korvalith",
-                .about = "Korvalith - CLI interface for fast cryptographic operations.",
-                .version = VERSION,
-                .subcommand_required = true,
-                .styles = CLI_STYLES};
-    for (const GroupDeclaration& group : groups()) {
-        Command command{.name = group.name, .about = group.about, .subcommand_required = true};
-        for (const ActionDeclaration& action : actions()) {
-            if (action.group != group.name) continue;
-            command.subcommands.push_back({.name = action.name, .about = action.about,
-                                           .arguments = {action.arguments.begin(), action.arguments.end()}});
-        }
-        top.subcommands.push_back(std::move(command));
-    }
-    return top;
 }
 
 Command with_automatic_entries(Command declared) {

@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "cli/parse/styles.hpp"
+#include "cli/command/style_set.hpp"
 
 namespace korvalith::cli {
 
@@ -87,10 +87,6 @@ struct Command {
 
     const Command* find_subcommand(std::string_view wanted) const;
 };
-
-// The complete declared tree, built fresh on every call from the action
-// table (cli/command/actions.hpp).
-Command build_cli();
 
 // The tree with the automatic entries added: the help flag on every command
 // (except the help subcommand itself), the version flag where a version is

@@ -1,3 +1,4 @@
+// The input of a run, read in chunks: a named file or standard input.
 // File offsets and sizes are 64 bits wide on every target, so that a file
 // beyond 2 GiB is read in chunks on 32-bit x86 as well. Defined before any
 // system header.

@@ -1,3 +1,5 @@
+// The -o file: the result straight in where a failure can take it back,
+// staged and committed where it cannot.
 // File offsets and sizes are 64 bits wide on every target. Defined before
 // any system header.
 #define _FILE_OFFSET_BITS 64

@@ -1,3 +1,4 @@
+// A result held in memory or in an unnamed file until the run has succeeded.
 // File offsets and sizes are 64 bits wide on every target. Defined before
 // any system header.
 #define _FILE_OFFSET_BITS 64

@@ -1,3 +1,5 @@
+// Standard output as a result's target: straight in at the end of a regular
+// file, taken back on failure; staged for anything else.
 // File offsets and sizes are 64 bits wide on every target. Defined before
 // any system header.
 #define _FILE_OFFSET_BITS 64

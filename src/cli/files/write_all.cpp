@@ -1,3 +1,4 @@
+// Whole writes to a descriptor, asking before each whether to stop.
 // File offsets are 64 bits wide on every target. Defined before any system
 // header.
 #define _FILE_OFFSET_BITS 64

@@ -28,22 +28,6 @@ bool set_and_not_empty(const std::optional<std::string>& variable) {
 
 }  // namespace
 
-Style Styles::for_role(Role role) const {
-    switch (role) {
-        case Role::plain: return {};
-        case Role::header: return header;
-        case Role::error: return error;
-        case Role::usage: return usage;
-        case Role::literal: return literal;
-        case Role::placeholder: return placeholder;
-        case Role::valid: return valid;
-        case Role::invalid: return invalid;
-        case Role::context: return context;
-        case Role::context_value: return context_value.value_or(context);
-    }
-    return {};
-}
-
 std::string style_prefix(const Style& style) {
     std::string prefix;
     if (style.bold) prefix += BOLD;

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "cli/files/interruption.hpp"
-#include "cli/run/outcome.hpp"
 #include "cli/parse/parser.hpp"
+#include "cli/run/outcome.hpp"
 
 namespace korvalith::cli {
 

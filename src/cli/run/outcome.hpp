@@ -12,15 +12,10 @@
 #include <string_view>
 
 #include "cli/files/interruption.hpp"
+#include "cli/parse/report.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {
-
-// Exit statuses of the command-line interface.
-inline constexpr int STATUS_SUCCESS = 0;      // help, version
-inline constexpr int STATUS_UNEXPECTED = 1;   // unexpected error, output that did not get out
-inline constexpr int STATUS_USAGE_ERROR = 2;  // parser and program errors
-inline constexpr int STATUS_INTERRUPTED = 130;  // stopped by Ctrl-C (128 + SIGINT); by SIGTERM 143, SIGHUP 129
 
 // Why a run failed, which decides what it shows and its status.
 enum class FailKind : std::uint8_t {

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "cli/files/os_error.hpp"
-#include "cli/run/program_output.hpp"
 #include "cli/files/standard_output.hpp"
+#include "cli/run/program_output.hpp"
 
 namespace korvalith::cli {
 
@@ -24,38 +24,6 @@ int show_program_failure(const Failure& failure) {
 }
 
 }  // namespace
-
-int descriptor(Stream stream) {
-    return stream == Stream::standard_output ? STDOUT_FILENO : STDERR_FILENO;
-}
-
-Report information_report(ReportKind kind, StyledText text, const Styles& styles) {
-    return {.kind = kind, .text = std::move(text), .stream = Stream::standard_output, .status = STATUS_SUCCESS,
-            .styles = styles};
-}
-
-Report error_report(const StyledText& message, const std::vector<StyledText>& tips, const StyledText& usage,
-                    const Styles& styles) {
-    StyledText text;
-    text.styled(Role::error, "error:").plain(" ").append(message);
-    if (!tips.empty()) {
-        text.plain("\n");
-        for (const StyledText& tip : tips) text.plain("\n  ").styled(Role::valid, "tip:").plain(" ").append(tip);
-    }
-    text.plain("\n\n").append(usage);
-    text.plain("\n\nFor more information, try '").styled(Role::literal, "--help").plain("'.\n");
-    return {.kind = ReportKind::error, .text = std::move(text), .stream = Stream::standard_error,
-            .status = STATUS_USAGE_ERROR, .styles = styles};
-}
-
-Report program_error_report(std::string_view message, const Command& untouched) {
-    // The untouched tree was never given an argument list, so its usage line
-    // shows the top-level name.
-    const CommandPath top{.program = program_name(std::nullopt, untouched), .commands = {&untouched}};
-    StyledText text;
-    text.plain(message);
-    return error_report(text, {}, usage_line(top), top.styles());
-}
 
 std::string unexpected_report(std::string_view details, bool colour) {
     std::string text = "Unexpected error occurred.\nDetails: ";

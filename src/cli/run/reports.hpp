@@ -1,8 +1,8 @@
-// What the command-line interface shows when a run ends: help, version and
-// error reports of the parser's channel, the program's own error reports and
-// its unexpected-error report, and the results and success messages of the
-// program's channel; the streams they go to and the status each report ends
-// the run with. Nothing here ends the process: run_cli does, with the status.
+// Showing how a run ends: the parser's reports (cli/parse/report.hpp) and the
+// program's own error reports written to their streams, the unexpected-error
+// report, and the results and success messages of the program's channel;
+// the status each ends the run with. Nothing here ends the process: run_cli
+// does, with the status.
 #pragma once
 
 #include <cstdint>
@@ -12,44 +12,12 @@
 #include <vector>
 
 #include "cli/command/command_tree.hpp"
-#include "cli/parse/help.hpp"
-#include "cli/run/outcome.hpp"
-#include "cli/parse/styles.hpp"
 #include "cli/files/write_all.hpp"
+#include "cli/parse/report.hpp"
+#include "cli/parse/styles.hpp"
+#include "cli/run/outcome.hpp"
 
 namespace korvalith::cli {
-
-enum class Stream : std::uint8_t { standard_output, standard_error };
-
-// File descriptor 1 or 2.
-int descriptor(Stream stream);
-
-enum class ReportKind : std::uint8_t { help, version, error };
-
-// A text of the parser's channel that ends the run, with the stream it goes
-// to and the status the process ends with. Colour is decided when it is
-// written, for its stream.
-struct Report {
-    ReportKind kind = ReportKind::error;
-    StyledText text;
-    Stream stream = Stream::standard_error;
-    int status = STATUS_USAGE_ERROR;
-    Styles styles = CLI_STYLES;
-
-    std::string render(bool colour) const { return text.render(styles, colour); }
-};
-
-// Help or version text: standard output, status 0.
-Report information_report(ReportKind kind, StyledText text, const Styles& styles);
-
-// An error report: the "error:" label and the message, the tip lines if any,
-// the usage line, and the closing hint. Standard error, status 2.
-Report error_report(const StyledText& message, const std::vector<StyledText>& tips, const StyledText& usage,
-                    const Styles& styles);
-
-// The error report of a program error, with the usage line of the top level
-// of the untouched tree ("Usage: Korvalith <COMMAND>").
-Report program_error_report(std::string_view message, const Command& untouched);
 
 // "Unexpected error occurred.\nDetails: ", the details in red when `colour`
 // is set, and a line break.

@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "cli/command/build_cli.hpp"
 #include "cli/parse/argument_list.hpp"
-#include "cli/command/command_tree.hpp"
 #include "cli/parse/parser.hpp"
 #include "cli/run/reports.hpp"
 

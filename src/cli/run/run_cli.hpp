@@ -7,8 +7,8 @@
 #include <optional>
 #include <span>
 
-#include "cli/run/dispatch.hpp"
 #include "cli/files/interruption.hpp"
+#include "cli/run/dispatch.hpp"
 
 namespace korvalith::cli {
 

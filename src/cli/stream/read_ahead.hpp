@@ -18,9 +18,9 @@
 #include <mutex>
 #include <thread>
 
+#include "cli/files/chunk_buffer.hpp"
 #include "cli/files/input_file.hpp"
 #include "cli/stream/condition.hpp"
-#include "cli/files/chunk_buffer.hpp"
 #include "common/byte_buffer.hpp"
 
 namespace korvalith::cli {

@@ -19,9 +19,9 @@
 #include <memory>
 #include <optional>
 
+#include "cli/files/chunk_buffer.hpp"
 #include "cli/files/input_file.hpp"
 #include "cli/files/result_sink.hpp"
-#include "cli/files/chunk_buffer.hpp"
 #include "cli/stream/chunked_core.hpp"
 #include "cli/stream/read_ahead.hpp"
 #include "cli/stream/stream_failure.hpp"
