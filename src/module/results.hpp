@@ -56,4 +56,17 @@ WrapperResult bytes_written_by(std::size_t size, Write&& write) {
     return unfilled->object.release();
 }
 
+// The same for a core that writes at most `size` bytes and returns how
+// many it wrote: when that is fewer, the result is a new bytes object of
+// those (a copy; callers size the room so that this stays rare).
+template <typename Write>
+WrapperResult bytes_written_within(std::size_t size, Write&& write) {
+    auto unfilled = new_unfilled_bytes(size);
+    if (!unfilled) return std::unexpected(std::move(unfilled.error()));
+    CoreResult<std::size_t> written = write(unfilled->room);
+    if (!written) return std::unexpected(core_failure(written.error()));
+    if (*written < size) return new_bytes(unfilled->room.first(*written));
+    return unfilled->object.release();
+}
+
 }  // namespace korvalith::py
