@@ -191,10 +191,10 @@ ClassesAvx2 classes_avx2(__m256i text, __m256i high, __m256i low_classes, __m256
 }
 
 // The blocks are counted once, from the input and the room their stores
-// take, so the rounds keep one pointer and one bound. Four blocks a round
-// are checked together with one branch; a round that holds anything outside
-// the alphabet goes to the single blocks after it, which stop before the
-// first block that does.
+// take, so the rounds keep one pointer and one bound. Two blocks a round are
+// checked together with one branch (four would keep more registers than
+// there are); a round that holds anything outside the alphabet goes to the
+// single blocks after it, which stop before the first block that does.
 template <typename Steps>
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
 std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
@@ -210,20 +210,21 @@ std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* 
     const std::uint8_t* text_at = in;
     const std::uint8_t* const blocks_end = in + blocks * 32;
     std::uint8_t* out_at = out;
-    for (; blocks_end - text_at >= 128; text_at += 128, out_at += 4 * BYTES) {
-        __m256i text[4];
-        __m256i high[4];
+    constexpr int ROUND = 2;
+    for (; blocks_end - text_at >= 32 * ROUND; text_at += 32 * ROUND, out_at += ROUND * BYTES) {
+        __m256i text[ROUND];
+        __m256i high[ROUND];
         __m256i outside = _mm256_setzero_si256();
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) {
+#pragma GCC unroll 2
+        for (int k = 0; k < ROUND; ++k) {
             text[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text_at + 32 * k));
             high[k] = _mm256_and_si256(_mm256_srli_epi32(text[k], 4), nibble);
             const ClassesAvx2 classes = classes_avx2(text[k], high[k], low_classes, high_classes, nibble);
             outside = _mm256_or_si256(outside, _mm256_and_si256(classes.low, classes.high));
         }
         if (!_mm256_testz_si256(outside, outside)) break;
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) Steps::Avx2::decode(text[k], high[k], out_at + BYTES * k);
+#pragma GCC unroll 2
+        for (int k = 0; k < ROUND; ++k) Steps::Avx2::decode(text[k], high[k], out_at + BYTES * k);
     }
     for (; text_at != blocks_end; text_at += 32, out_at += BYTES) {
         const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text_at));
