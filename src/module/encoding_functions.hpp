@@ -33,9 +33,14 @@ struct EncodingFunctions {
         }
         const ByteView trimmed = Trim(data);
         if (trimmed.empty()) return new_text({});
-        auto decoded = Codec::decode(trimmed);
-        if (!decoded) return std::unexpected(core_failure(decoded.error()));
-        return new_text_or_value_error(decoded->view(), "Invalid utf8. Use decode_bytes() instead.");
+        // The bytes go into a buffer first, which the str is made from; a
+        // large one is fresh memory, hence the advice.
+        auto buffer = ByteBuffer::allocate(Codec::decoded_size_bound(trimmed));
+        if (!buffer) return std::unexpected(core_failure(buffer.error()));
+        advise_huge_pages(buffer->data(), buffer->size());
+        auto written = Codec::decode_within(trimmed, {buffer->data(), buffer->size()});
+        if (!written) return std::unexpected(core_failure(written.error()));
+        return new_text_or_value_error(buffer->view().first(*written), "Invalid utf8. Use decode_bytes() instead.");
     }
 
     static WrapperResult encode_bytes(ByteView data) {

@@ -33,6 +33,12 @@ WrapperResult new_text_or_value_error(ByteView utf8, const char* message);
 WrapperResult text_from_core(CoreResult<ByteBuffer>&& result);
 WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result);
 
+// Asks for huge pages for the whole 2 MiB pages of `room` when it is large
+// (from 8 MiB): memory about to be written for the first time then costs
+// one fault per 2 MiB instead of one per page. A hint; nothing changes if
+// the system declines it.
+void advise_huge_pages(std::uint8_t* room, std::size_t size);
+
 // A new bytes object of exactly `size` bytes whose contents are not yet
 // written, and the room to write them in. The object must not reach Python
 // code before every byte is written.
