@@ -57,11 +57,16 @@ public:
     static std::size_t decoded_size(ByteView text) noexcept {
         const void* pad = text.empty() ? nullptr : std::memchr(text.data(), '=', text.size());
         const auto* end = pad != nullptr ? static_cast<const std::uint8_t*>(pad) : text.data() + text.size();
-        const auto characters = static_cast<std::size_t>(end - text.data());
-        // GROUP_BYTES per group, and floor(r * GROUP_BYTES / GROUP_CHARACTERS)
-        // for a last group of r characters.
-        return characters / GROUP_CHARACTERS * GROUP_BYTES +
-               characters % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
+        return bytes_of_characters(static_cast<std::size_t>(end - text.data()));
+    }
+
+    // The most bytes `text` can decode to, without a pass over it: what its
+    // characters before the run of "=" at its end hold in whole bytes. It is
+    // decoded_size(text) unless a "=" stands before that run.
+    static std::size_t decoded_size_bound(ByteView text) noexcept {
+        std::size_t characters = text.size();
+        while (characters > 0 && text[characters - 1] == '=') --characters;
+        return bytes_of_characters(characters);
     }
 
     // Writes the text of `data` (ASCII, padded with "=") into `out`, which
@@ -79,11 +84,22 @@ public:
     // INVALID_PREFIX and the byte in quotes (the contents of `out` are then
     // unspecified). Path as for encode_into.
     static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out) {
-        return decode_with(widest_kernels(), text, out);
+        auto written = decode_with(widest_kernels(), text, out);
+        if (!written) return std::unexpected(std::move(written.error()));
+        return {};
     }
     static CoreResult<void> decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path);
 
-    // The same as owned buffers, allocated once at their final length.
+    // The same into `out` of at least decoded_size(text) bytes, such as
+    // decoded_size_bound(text), which spares the pass for the first "=";
+    // returns the bytes written, decoded_size(text).
+    static CoreResult<std::size_t> decode_within(ByteView text, std::span<std::uint8_t> out) {
+        return decode_with(widest_kernels(), text, out);
+    }
+    static CoreResult<std::size_t> decode_within(ByteView text, std::span<std::uint8_t> out, VectorPath path);
+
+    // The same as owned buffers, allocated once (encoding at its final
+    // length, decoding at decoded_size_bound, then cut to what it wrote).
     // Encoding fails only when the result's size or memory is out of reach.
     static CoreResult<ByteBuffer> encode(ByteView data) {
         auto size = encoded_size(data.size());
@@ -94,22 +110,30 @@ public:
     }
 
     static CoreResult<ByteBuffer> decode(ByteView text) {
-        auto buffer = ByteBuffer::allocate(decoded_size(text));
+        auto buffer = ByteBuffer::allocate(decoded_size_bound(text));
         if (!buffer) return buffer;
-        if (auto decoded = decode_into(text, {buffer->data(), buffer->size()}); !decoded) {
-            return std::unexpected(std::move(decoded.error()));
-        }
+        auto written = decode_within(text, {buffer->data(), buffer->size()});
+        if (!written) return std::unexpected(std::move(written.error()));
+        buffer->truncate(*written);
         return buffer;
     }
 
 private:
+    // GROUP_BYTES per group of `characters`, and floor(r * GROUP_BYTES /
+    // GROUP_CHARACTERS) for a last group of r characters.
+    static constexpr std::size_t bytes_of_characters(std::size_t characters) noexcept {
+        return characters / GROUP_CHARACTERS * GROUP_BYTES +
+               characters % GROUP_CHARACTERS * GROUP_BYTES / GROUP_CHARACTERS;
+    }
+
     // Written below the class, not inline in it, so the compiler inlines
     // them only where that pays, as for any other function.
     static const CodecKernels& widest_kernels() noexcept;
     static void encode_with(const CodecKernels& kernels, ByteView data, std::span<std::uint8_t> out) noexcept;
-    static CoreResult<void> decode_with(const CodecKernels& kernels, ByteView text, std::span<std::uint8_t> out);
-    static CoreResult<void> decode_plain(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
-                                         const std::uint8_t* out_end);
+    static CoreResult<std::size_t> decode_with(const CodecKernels& kernels, ByteView text,
+                                               std::span<std::uint8_t> out);
+    static CoreResult<std::uint8_t*> decode_plain(const std::uint8_t* in, const std::uint8_t* end, std::uint8_t* out,
+                                                  const std::uint8_t* out_end);
 };
 
 template <unsigned Bits, typename Scheme>
@@ -119,6 +143,14 @@ void GroupCodec<Bits, Scheme>::encode_into(ByteView data, std::span<std::uint8_t
 
 template <unsigned Bits, typename Scheme>
 CoreResult<void> GroupCodec<Bits, Scheme>::decode_into(ByteView text, std::span<std::uint8_t> out, VectorPath path) {
+    auto written = decode_with(Scheme::kernels(path), text, out);
+    if (!written) return std::unexpected(std::move(written.error()));
+    return {};
+}
+
+template <unsigned Bits, typename Scheme>
+CoreResult<std::size_t> GroupCodec<Bits, Scheme>::decode_within(ByteView text, std::span<std::uint8_t> out,
+                                                                VectorPath path) {
     return decode_with(Scheme::kernels(path), text, out);
 }
 
@@ -138,24 +170,25 @@ void GroupCodec<Bits, Scheme>::encode_with(const CodecKernels& kernels, ByteView
 
 // The vector loop, if any, then the plain decoder from where it stopped.
 template <unsigned Bits, typename Scheme>
-CoreResult<void> GroupCodec<Bits, Scheme>::decode_with(const CodecKernels& kernels, ByteView text,
-                                                       std::span<std::uint8_t> out) {
+CoreResult<std::size_t> GroupCodec<Bits, Scheme>::decode_with(const CodecKernels& kernels, ByteView text,
+                                                              std::span<std::uint8_t> out) {
     const std::size_t done =
         kernels.decode != nullptr ? kernels.decode(text.data(), text.size(), out.data(), out.size()) : 0;
-    return decode_plain(text.data() + done, text.data() + text.size(),
-                        out.data() + done / GROUP_CHARACTERS * GROUP_BYTES, out.data() + out.size());
+    auto end = decode_plain(text.data() + done, text.data() + text.size(),
+                            out.data() + done / GROUP_CHARACTERS * GROUP_BYTES, out.data() + out.size());
+    if (!end) return std::unexpected(std::move(end.error()));
+    return static_cast<std::size_t>(*end - out.data());
 }
 
 // From a group boundary to the end of the text or the first "=": whole
 // groups of plain characters, then from the first group holding anything
-// else, and for the tail, one character at a time.
+// else, and for the tail, one character at a time. Returns the end of the
+// written output.
 template <unsigned Bits, typename Scheme>
-CoreResult<void> GroupCodec<Bits, Scheme>::decode_plain(const std::uint8_t* in, const std::uint8_t* end,
-                                                        std::uint8_t* out, const std::uint8_t* out_end) {
+CoreResult<std::uint8_t*> GroupCodec<Bits, Scheme>::decode_plain(const std::uint8_t* in, const std::uint8_t* end,
+                                                                 std::uint8_t* out, const std::uint8_t* out_end) {
     Scheme::decode_plain_groups(in, end, out, out_end);
-    auto rest = decode_bytewise<Bits>(Scheme::DECODE_TABLE, Scheme::INVALID_PREFIX, in, end, out, out_end);
-    if (!rest) return std::unexpected(std::move(rest.error()));
-    return {};
+    return decode_bytewise<Bits>(Scheme::DECODE_TABLE, Scheme::INVALID_PREFIX, in, end, out, out_end);
 }
 
 }  // namespace korvalith

@@ -178,26 +178,64 @@ inline constexpr std::array<std::uint8_t, 32> TWICE = [] {
     return twice;
 }();
 
+// The classes of the low and of the high nibbles of `text` (`high`: its
+// high nibbles); a character is outside the alphabet where they share a bit.
+struct ClassesAvx2 {
+    __m256i low;
+    __m256i high;
+};
+
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+ClassesAvx2 classes_avx2(__m256i text, __m256i high, __m256i low_classes, __m256i high_classes, __m256i nibble) {
+    return {_mm256_shuffle_epi8(low_classes, _mm256_and_si256(text, nibble)), _mm256_shuffle_epi8(high_classes, high)};
+}
+
+// The blocks are counted once, from the input and the room their stores
+// take, so the rounds keep one pointer and one bound. Two blocks a round are
+// checked together with one branch (four would keep more registers than
+// there are); a round that holds anything outside the alphabet goes to the
+// single blocks after it, which stop before the first block that does.
 template <typename Steps>
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
 std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     constexpr std::size_t BYTES = block_bytes<Steps>(32);
+    constexpr std::size_t ROOM = Steps::Avx2::DECODE_ROOM;
+    std::size_t blocks = size / 32;
+    const std::size_t fitting = room < ROOM ? 0 : (room - ROOM) / BYTES + 1;
+    if (fitting < blocks) blocks = fitting;
     const __m256i low_classes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<Steps::LOW_CLASSES>.data()));
     const __m256i high_classes =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<Steps::HIGH_CLASSES>.data()));
     const __m256i nibble = _mm256_set1_epi8(0x0F);
-    std::size_t done = 0;
-    std::size_t written = 0;
-    for (; size - done >= 32 && room - written >= Steps::Avx2::DECODE_ROOM; done += 32, written += BYTES) {
-        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + done));
-        const __m256i high = _mm256_and_si256(_mm256_srli_epi32(text, 4), nibble);
-        if (!_mm256_testz_si256(_mm256_shuffle_epi8(low_classes, _mm256_and_si256(text, nibble)),
-                                _mm256_shuffle_epi8(high_classes, high))) {
-            break;
+    const std::uint8_t* text_at = in;
+    const std::uint8_t* const blocks_end = in + blocks * 32;
+    std::uint8_t* out_at = out;
+    constexpr int ROUND = 2;
+    for (; blocks_end - text_at >= 32 * ROUND; text_at += 32 * ROUND, out_at += ROUND * BYTES) {
+        __m256i text[ROUND];
+        __m256i high[ROUND];
+        __m256i outside = _mm256_setzero_si256();
+#pragma GCC unroll 2
+        for (int k = 0; k < ROUND; ++k) {
+            text[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text_at + 32 * k));
+            high[k] = _mm256_and_si256(_mm256_srli_epi32(text[k], 4), nibble);
+            const ClassesAvx2 classes = classes_avx2(text[k], high[k], low_classes, high_classes, nibble);
+            outside = _mm256_or_si256(outside, _mm256_and_si256(classes.low, classes.high));
         }
-        Steps::Avx2::decode(text, high, out + written);
+        if (!_mm256_testz_si256(outside, outside)) break;
+#pragma GCC unroll 2
+        for (int k = 0; k < ROUND; ++k) Steps::Avx2::decode(text[k], high[k], out_at + BYTES * k);
     }
-    return done + decode_ssse3<Steps>(in + done, size - done, out + written, room - written);
+    for (; text_at != blocks_end; text_at += 32, out_at += BYTES) {
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text_at));
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi32(text, 4), nibble);
+        const ClassesAvx2 classes = classes_avx2(text, high, low_classes, high_classes, nibble);
+        if (!_mm256_testz_si256(classes.low, classes.high)) break;
+        Steps::Avx2::decode(text, high, out_at);
+    }
+    const auto done = static_cast<std::size_t>(text_at - in);
+    const auto written = static_cast<std::size_t>(out_at - out);
+    return done + decode_ssse3<Steps>(text_at, size - done, out_at, room - written);
 }
 
 // For AVX-512 VBMI decoding steps: the byte permute that writes out whole

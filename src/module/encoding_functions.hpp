@@ -16,7 +16,8 @@ namespace korvalith::py {
 
 // `Codec` is the codec itself (a GroupCodec: its GROUP_CHARACTERS per padded
 // group; encode and decode into owned buffers; encoded_size, encode_into,
-// decoded_size and decode_into, which write into a span the caller sized),
+// decoded_size_bound and decode_within, which write into a span the caller
+// sized),
 // and `Trim` the input preparation of its text decode.
 template <typename Codec, ByteView (*Trim)(ByteView) noexcept>
 struct EncodingFunctions {
@@ -32,9 +33,14 @@ struct EncodingFunctions {
         }
         const ByteView trimmed = Trim(data);
         if (trimmed.empty()) return new_text({});
-        auto decoded = Codec::decode(trimmed);
-        if (!decoded) return std::unexpected(core_failure(decoded.error()));
-        return new_text_or_value_error(decoded->view(), "Invalid utf8. Use decode_bytes() instead.");
+        // The bytes go into a buffer first, which the str is made from; a
+        // large one is fresh memory, hence the advice.
+        auto buffer = ByteBuffer::allocate(Codec::decoded_size_bound(trimmed));
+        if (!buffer) return std::unexpected(core_failure(buffer.error()));
+        advise_huge_pages(buffer->data(), buffer->size());
+        auto written = Codec::decode_within(trimmed, {buffer->data(), buffer->size()});
+        if (!written) return std::unexpected(core_failure(written.error()));
+        return new_text_or_value_error(buffer->view().first(*written), "Invalid utf8. Use decode_bytes() instead.");
     }
 
     static WrapperResult encode_bytes(ByteView data) {
@@ -46,11 +52,13 @@ struct EncodingFunctions {
         });
     }
 
-    // The bytes exactly as given: no trimming, no length check. A first
-    // pass for the "=" that ends decoding gives the result's exact length.
+    // The bytes exactly as given: no trimming, no length check. The result
+    // is made at the length the text has before its closing "=" run, which
+    // is exact unless a "=" stands before that run (then the decoded bytes
+    // are copied into a shorter object): no pass over the text for the "=".
     static WrapperResult decode_bytes(ByteView data) {
-        return bytes_written_by(Codec::decoded_size(data),
-                                [&](std::span<std::uint8_t> out) { return Codec::decode_into(data, out); });
+        return bytes_written_within(Codec::decoded_size_bound(data),
+                                    [&](std::span<std::uint8_t> out) { return Codec::decode_within(data, out); });
     }
 
     using Encode = PythonFunction<"encode", encode, Text<"data">>;

@@ -8,14 +8,20 @@ namespace korvalith::py {
 
 namespace {
 
+constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
+constexpr std::size_t HUGE_PAGES_FROM = 4 * HUGE_PAGE;
+
+const char* data_or_empty(ByteView bytes) {
+    return bytes.data() != nullptr ? reinterpret_cast<const char*>(bytes.data()) : "";
+}
+
+}  // namespace
+
 // A large result is written into memory the allocator has just mapped, so
 // each of its pages costs a fault, and at 64 MiB the faults take most of a
 // call's time. Asking for huge pages (where the system leaves them to the
 // program's advice) lets one fault map 2 MiB. Only whole huge pages inside
 // the room are advised; the advice is a hint, and its failure changes nothing.
-constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-constexpr std::size_t HUGE_PAGES_FROM = 4 * HUGE_PAGE;
-
 void advise_huge_pages([[maybe_unused]] std::uint8_t* room, [[maybe_unused]] std::size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     if (size < HUGE_PAGES_FROM) return;
@@ -25,12 +31,6 @@ void advise_huge_pages([[maybe_unused]] std::uint8_t* room, [[maybe_unused]] std
     if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #endif
 }
-
-const char* data_or_empty(ByteView bytes) {
-    return bytes.data() != nullptr ? reinterpret_cast<const char*>(bytes.data()) : "";
-}
-
-}  // namespace
 
 WrapperResult new_text(ByteView utf8) {
     PyObject* text = PyUnicode_FromStringAndSize(data_or_empty(utf8), static_cast<Py_ssize_t>(utf8.size()));

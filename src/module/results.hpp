@@ -33,6 +33,12 @@ WrapperResult new_text_or_value_error(ByteView utf8, const char* message);
 WrapperResult text_from_core(CoreResult<ByteBuffer>&& result);
 WrapperResult bytes_from_core(CoreResult<ByteBuffer>&& result);
 
+// Asks for huge pages for the whole 2 MiB pages of `room` when it is large
+// (from 8 MiB): memory about to be written for the first time then costs
+// one fault per 2 MiB instead of one per page. A hint; nothing changes if
+// the system declines it.
+void advise_huge_pages(std::uint8_t* room, std::size_t size);
+
 // A new bytes object of exactly `size` bytes whose contents are not yet
 // written, and the room to write them in. The object must not reach Python
 // code before every byte is written.
@@ -53,6 +59,19 @@ WrapperResult bytes_written_by(std::size_t size, Write&& write) {
     if (CoreResult<void> written = write(unfilled->room); !written) {
         return std::unexpected(core_failure(written.error()));
     }
+    return unfilled->object.release();
+}
+
+// The same for a core that writes at most `size` bytes and returns how
+// many it wrote: when that is fewer, the result is a new bytes object of
+// those (a copy; callers size the room so that this stays rare).
+template <typename Write>
+WrapperResult bytes_written_within(std::size_t size, Write&& write) {
+    auto unfilled = new_unfilled_bytes(size);
+    if (!unfilled) return std::unexpected(std::move(unfilled.error()));
+    CoreResult<std::size_t> written = write(unfilled->room);
+    if (!written) return std::unexpected(core_failure(written.error()));
+    if (*written < size) return new_bytes(unfilled->room.first(*written));
     return unfilled->object.release();
 }
 
