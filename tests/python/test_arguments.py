@@ -338,7 +338,7 @@ class ReferenceCountTest(unittest.TestCase):
 # A reference that a call leaks or drops changes a count by at least the
 # number of runs; the interpreter's own use of the shared objects moves
 # theirs by a few, however many runs there are.
-RUNS = 100
+RUNS = 60
 
 
 def run_all(cases, times):
