@@ -34,12 +34,12 @@ class Case:
     def __repr__(self):
         return "<case %s>" % self.name
 
-    def held_objects(self):
+    def held_objects(self, shared=False):
         """The objects whose reference counts the call must leave as they were:
         the arguments and what their containers hold. Objects the interpreter
         shares process-wide (small ints, one-character strings, None and the
-        booleans) are left out: anything running meanwhile may change their
-        counts."""
+        booleans) are left out unless `shared` (then all but None and the
+        booleans): anything running meanwhile may change their counts."""
         held = []
         for value in (*self.args, *self.kwargs.values()):
             held.append(value)
@@ -48,6 +48,8 @@ class Case:
                     held.extend((key, item))
             elif isinstance(value, (list, tuple)):
                 held.extend(value)
+        if shared:
+            return [value for value in held if value is not None and not isinstance(value, bool)]
         return [value for value in held if not is_shared_singleton(value)]
 
 

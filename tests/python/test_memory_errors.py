@@ -8,6 +8,7 @@ import sys
 import textwrap
 import unittest
 
+import call_cases
 import support
 
 try:
@@ -16,38 +17,37 @@ except ImportError:  # pragma: no cover - not on this platform
     resource = None
 
 # A child process with its address space capped just above what it already
-# uses: the module's buffer for the result cannot be had.
+# uses: the module's buffer for the result cannot be had. Every function that
+# takes arguments is called, found in the module tree (call_cases), with the
+# arguments of its last successful case and 64 MiB of data in place of the
+# first.
 CHILD = textwrap.dedent("""
     import resource, sys
-    import _korvalith
+    sys.path.insert(0, %r)
+    import call_cases
     text = "a" * (64 << 20)
     data = text.encode()
+    cases = call_cases.build_cases()
+    calls = []
+    for path in call_cases.ARGUMENT_FUNCTION_PATHS:
+        function = call_cases.function_at(path)
+        case = [case for case in cases
+                if case.function is function and case.raises is None and case.args and not case.kwargs][-1]
+        large = text if isinstance(case.args[0], str) else data
+        calls.append((path, function, (large,) + case.args[1:]))
+    del cases
     with open("/proc/self/statm") as statm:
         pages = int(statm.read().split()[0])
     used = pages * resource.getpagesize()
     resource.setrlimit(resource.RLIMIT_AS, (used + (24 << 20), resource.RLIM_INFINITY))
-    for call in (lambda: _korvalith.ciphers.caesar.encrypt(text, 3),
-                 lambda: _korvalith.ciphers.rot13.rotate(text),
-                 lambda: _korvalith.ciphers.vigenere.encrypt(text, "key"),
-                 lambda: _korvalith.ciphers.substitution.substitute(text, {"a": "b"}),
-                 lambda: _korvalith.ciphers.substitution.substitute_bytes(data, {97: 98}),
-                 lambda: _korvalith.encodings.base32.encode(text),
-                 lambda: _korvalith.encodings.base32.encode_bytes(data),
-                 lambda: _korvalith.encodings.base32.decode(text),
-                 lambda: _korvalith.encodings.base32.decode_bytes(data),
-                 lambda: _korvalith.encodings.base64.encode(text),
-                 lambda: _korvalith.encodings.base64.encode_bytes(data),
-                 lambda: _korvalith.encodings.base64.decode(text),
-                 lambda: _korvalith.encodings.base64.decode_bytes(data),
-                 lambda: _korvalith.ciphers.aes.encrypt_ecb(data, bytes(16), "pkcs"),
-                 lambda: _korvalith.ciphers.aes.decrypt_ecb(data, bytes(16), "pkcs")):
+    for path, function, args in calls:
         try:
-            call()
+            function(*args)
         except MemoryError:
-            print("MemoryError")
+            print(path, "MemoryError")
         else:
-            print("no error")
-""")
+            print(path, "no error")
+""" % os.path.dirname(os.path.abspath(__file__)))
 
 
 @unittest.skipUnless(resource is not None and sys.platform.startswith("linux"), "needs RLIMIT_AS and /proc")
@@ -58,7 +58,8 @@ class MemoryErrorTest(unittest.TestCase):
         support.skip_unless_address_space_cap_holds(self)
         child = subprocess.run([sys.executable, "-c", CHILD], capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stderr)
-        self.assertEqual(child.stdout.split(), ["MemoryError"] * 15)
+        self.assertEqual(child.stdout.splitlines(),
+                         [path + " MemoryError" for path in call_cases.ARGUMENT_FUNCTION_PATHS])
 
 
 # Results of nearly 2 GiB, which a 32-bit interpreter refuses to create

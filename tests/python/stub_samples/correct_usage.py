@@ -1,4 +1,6 @@
-"""Uses every function as a caller would; must type-check under --strict and run."""
+"""Uses each kind of parameter and result as a caller would; must type-check
+under --strict and run. (test_stubs.py holds every function's name and text
+signature to the module.)"""
 
 from collections.abc import Callable
 
