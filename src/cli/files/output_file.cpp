@@ -153,6 +153,17 @@ bool link_in(int fd, const std::string& path) {
     return ::linkat(AT_FDCWD, own, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
+// Renames the file at `from` to `to`, which must hold nothing; fails with
+// EEXIST where something stands there. A file system that cannot rename so
+// links the file to the name and removes the old name.
+bool take_name(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    (void)::unlink(from.c_str());
+    return true;
+}
+
 bool same_file(int fd, const std::string& path) {
     struct stat opened {};
     struct stat named {};
@@ -420,8 +431,7 @@ WriteOutcome OutputFile::replace(const Interruption& interruption) {
     const int fd = staging_->file();
     for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
         if (replaces_new_) {
-            if (hidden_.empty() ? link_in(fd, path_) : ::renameat2(AT_FDCWD, hidden_.c_str(), AT_FDCWD,
-                                                                    path_.c_str(), RENAME_NOREPLACE) == 0) {
+            if (hidden_.empty() ? link_in(fd, path_) : take_name(hidden_, path_)) {
                 hidden_.clear();
                 struct stat status {};
                 if (::fstat(fd, &status) == 0) identity_ = identity_of(status);
