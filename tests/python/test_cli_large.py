@@ -381,12 +381,11 @@ class KilledTest(unittest.TestCase):
             with open(source, "wb") as file:
                 file.write(original)
             before = None
-            named = target
+            target = named = os.path.join(self.directory, "target")
             if kind == "the input itself":
                 named = target = source
                 before = original
             elif kind != "new file":
-                target = os.path.join(self.directory, "target")
                 with open(target, "wb") as file:
                     file.write(old)
                 before = old
@@ -395,8 +394,6 @@ class KilledTest(unittest.TestCase):
                     os.symlink("target", named)
                 if kind == "two links":
                     os.link(target, os.path.join(self.directory, "other"))
-            else:
-                target = named = os.path.join(self.directory, "target")
             # Anywhere from the start to past the end of an uninterrupted run.
             delay = rng.uniform(0, durations[group] * 1.1)
             process = subprocess.Popen(command(group, action, source, "-o", named), stdin=subprocess.DEVNULL,
