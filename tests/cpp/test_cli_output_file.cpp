@@ -1,9 +1,10 @@
-// The -o file: a new or empty file takes the result straight in and is
-// removed or emptied again when the run fails (also one made through a
-// symbolic link to nothing); any other target keeps its old contents until
-// the staged result is committed, which secures the room first and cuts the
-// file to the result; a stop before the commit changes nothing; the lock
-// makes a second writer wait.
+// The -o file: a new file and a file with one link are replaced by a file
+// made beside them, given the old one's mode, and nothing is left when the
+// run fails (also through a symbolic link, which stays); a file with two
+// links keeps its old contents until the staged result is committed in
+// place, or, empty, takes it straight in and is emptied again on failure;
+// a stop before the commit changes nothing; the lock makes a second writer
+// wait, which it says once.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -58,10 +59,12 @@ WriteOutcome write_whole(OutputFile& file, const std::string& bytes) {
     return outcome;
 }
 
-TEST_F(CliOutputFile, ExistingFileIsRewrittenInPlaceOnlyAtTheCommit) {
+TEST_F(CliOutputFile, FileWithTwoLinksIsRewrittenInPlaceOnlyAtTheCommit) {
     // Beyond a small memory bound the result is staged in a file; either way
     // the old contents stay until the end, and the same file (not a new one
     // in its place) takes the result, cut to its length.
+    put("");
+    ASSERT_EQ(link(target_.c_str(), (directory_ + "/other").c_str()), 0);
     for (std::size_t memory : {std::size_t{1} << 20, std::size_t{16}}) {
         put("the old, much longer contents");
         const ino_t before = inode();
@@ -86,37 +89,68 @@ TEST_F(CliOutputFile, ExistingFileIsRewrittenInPlaceOnlyAtTheCommit) {
     }
 }
 
-TEST_F(CliOutputFile, NewOrEmptyFileTakesTheResultStraightInAndBackOnFailure) {
+TEST_F(CliOutputFile, NewOrSingleLinkedFileIsReplacedAtTheEnd) {
     const std::string link = directory_ + "/link";
     const std::string led_to = directory_ + "/sub/led-to";
     std::filesystem::create_directory(directory_ + "/sub");
-    for (int kind = 0; kind < 3; ++kind) {
-        // New, empty, and new where a relative symbolic link to nothing leads.
+    const auto names = [&] {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(directory_)) count += entry.exists();
+        return count;
+    };
+    for (int kind = 0; kind < 4; ++kind) {
+        // New, empty, holding something, and new where a relative symbolic
+        // link to nothing leads.
         std::string name = target_;
-        if (kind == 1) put("");
-        if (kind == 2) {
+        if (kind == 1 || kind == 2) {
+            put(kind == 1 ? "" : "old");
+            ASSERT_EQ(chmod(target_.c_str(), 0640), 0);
+        }
+        if (kind == 3) {
             std::filesystem::create_symlink("sub/led-to", link);
             name = link;
         }
+        const std::string before = exists(target_) ? contents() : "absent";
+        const std::size_t listed = names();
         {
             OutputFile file(name);
             ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
-            EXPECT_TRUE(file.written_straight_in());
+            EXPECT_TRUE(file.replaces());
             ASSERT_EQ(file.write(as_byte_view("partial"), {}), WriteOutcome::written);
-            EXPECT_EQ(contents(name), "partial");  // straight in
+            EXPECT_EQ(exists(target_) ? contents() : "absent", before);
+            EXPECT_EQ(names(), listed);  // the file beside has no name
         }
-        EXPECT_EQ(exists(target_), kind == 1);
-        EXPECT_FALSE(exists(led_to));
-        if (kind == 1) {
-            EXPECT_EQ(contents(), "");
-        }
+        EXPECT_EQ(exists(target_) ? contents() : "absent", before);
+        EXPECT_EQ(names(), listed);
         OutputFile file(name);
         EXPECT_EQ(write_whole(file, "whole"), WriteOutcome::written);
-        EXPECT_EQ(contents(kind == 2 ? led_to : target_), "whole");
+        EXPECT_EQ(contents(kind == 3 ? led_to : target_), "whole");
+        if (kind == 1 || kind == 2) {
+            struct stat status {};
+            ASSERT_EQ(stat(target_.c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, 0640u);
+        }
+        EXPECT_EQ(std::filesystem::is_symlink(link), kind == 3);
         std::filesystem::remove(target_);
         std::filesystem::remove(led_to);
         std::filesystem::remove(link);
     }
+}
+
+TEST_F(CliOutputFile, EmptyFileWithTwoLinksTakesTheResultStraightInAndBackOnFailure) {
+    put("");
+    ASSERT_EQ(link(target_.c_str(), (directory_ + "/other").c_str()), 0);
+    {
+        OutputFile file(target_);
+        ASSERT_EQ(file.begin(std::nullopt, {}), WriteOutcome::written);
+        EXPECT_TRUE(file.written_straight_in());
+        ASSERT_EQ(file.write(as_byte_view("partial"), {}), WriteOutcome::written);
+        EXPECT_EQ(contents(), "partial");
+    }
+    EXPECT_EQ(contents(), "");
+    OutputFile file(target_);
+    EXPECT_EQ(write_whole(file, "whole"), WriteOutcome::written);
+    EXPECT_EQ(contents(directory_ + "/other"), "whole");
 }
 
 TEST_F(CliOutputFile, SizeBeyondTheFileSizeLimitLeavesTheOldContents) {
@@ -180,11 +214,16 @@ TEST_F(CliOutputFile, StopBeforeTheCommitChangesNothing) {
 }
 
 TEST_F(CliOutputFile, AnotherWritersLockIsWaitedFor) {
-    // While another holds the file's lock, an empty file is not written
-    // straight in, and a commit does not begin: a stop meanwhile leaves
-    // the file to the other writer.
-    for (const std::string& old : {std::string(), std::string("old")}) {
+    // While another holds the file's lock, an empty file with two links is
+    // not written straight in, and a commit or a replacement does not
+    // begin: a stop meanwhile leaves the file to the other writer. The wait
+    // is told once.
+    for (const std::string& old : {std::string(), std::string("old"), std::string("single")}) {
         put(old);
+        if (old != "single" && !exists(directory_ + "/other")) {
+            ASSERT_EQ(link(target_.c_str(), (directory_ + "/other").c_str()), 0);
+        }
+        if (old == "single") std::filesystem::remove(directory_ + "/other");
         const int holder = open(target_.c_str(), O_WRONLY);
         ASSERT_GE(holder, 0);
         ASSERT_EQ(flock(holder, LOCK_EX), 0);
@@ -194,6 +233,8 @@ TEST_F(CliOutputFile, AnotherWritersLockIsWaitedFor) {
         ASSERT_EQ(sigaction(SIGALRM, &action, nullptr), 0);
         checks = 0;
         OutputFile file(target_);
+        int told = 0;
+        file.when_waiting([&] { ++told; });
         WriteOutcome outcome = WriteOutcome::written;
         ualarm(20000, 20000);
         if (old.empty()) {
@@ -205,6 +246,7 @@ TEST_F(CliOutputFile, AnotherWritersLockIsWaitedFor) {
         }
         ualarm(0, 0);
         EXPECT_EQ(outcome, WriteOutcome::interrupted);
+        EXPECT_EQ(told, 1);
         EXPECT_EQ(contents(), old);
         EXPECT_TRUE(exists());
         close(holder);

@@ -4,11 +4,16 @@ standard output redirected to a file (`>` and `>>`) and a pipe each get the
 bytes the reference run prints, or after a failure in the last chunk stay as
 they were; two runs writing one file; a temporary directory that is full; a
 file of /sys whose size lies; a new file made through a symbolic link to
-nothing; an -o file that is standard output. The signals, inputs changing
-during a run and streams of gibibytes are in test_cli_large.py."""
+nothing; an -o file that is standard output; standard output that is the
+input file; a run that waits for another's lock; hidden files that killed
+runs left; the file-size limit. The signals, inputs changing during a run
+and streams of gibibytes are in test_cli_large.py."""
 
 import base64
+import fcntl
 import os
+import resource
+import signal
 import random
 import shutil
 import subprocess
@@ -25,7 +30,7 @@ CHUNK = 128 << 10
 
 # Where a result can go: -o kinds, then standard output kinds.
 OUTPUT_FILES = ("new file", "empty file", "existing file", "the input itself")
-STANDARD_OUTPUTS = ("stdout >", "stdout >>", "pipe")
+STANDARD_OUTPUTS = ("stdout >", "stdout >>", "pipe", "stdout >> the input", "stdout 1<> the input")
 OLD = b"old contents\n" * 1000
 
 
@@ -55,12 +60,12 @@ class TargetsTest(DirectoryTest):
         binary = rng.randbytes(3 * CHUNK)
         encoded = base64.b64encode(letters[:3 * CHUNK // 2])
         every = OUTPUT_FILES + STANDARD_OUTPUTS
-        some = ("new file", "existing file", "stdout >>")
+        some = ("new file", "existing file", "stdout >>", "stdout >> the input")
         return [
             (["base64", "decode"], encoded, None, every),
             (["base64", "decode"], encoded + b"#", None, every),
             (["base64", "decode"], base64.b64encode(binary), binary, some),  # not text: -o only
-            (["base32", "encode"], binary, None, some),
+            (["base32", "encode"], binary, None, some + ("stdout 1<> the input",)),
             (["rot13", "rotate"], letters, None, some),
             (["rot13", "rotate"], letters + b"\xc3", None, every),  # a character cut off at the end
             (["vigenere", "decrypt", "lemon"], letters, None, some),
@@ -75,7 +80,7 @@ class TargetsTest(DirectoryTest):
         if os.path.exists(target):
             os.remove(target)
         before = {"empty file": b"", "existing file": OLD, "stdout >": b"", "stdout >>": OLD}.get(kind)
-        if kind == "the input itself":
+        if kind.endswith("the input itself") or kind.endswith("the input"):
             target, before = source, data
         elif before is not None:
             with open(target, "wb") as file:
@@ -85,7 +90,8 @@ class TargetsTest(DirectoryTest):
         argv = [args[0], args[1], data_argument, *args[2:], *extra]
         stdin_data = data if source is None else None
         if kind.startswith("stdout"):
-            with open(target, "ab" if kind == "stdout >>" else "wb") as stdout:
+            mode = {"stdout >": "wb", "stdout 1<> the input": "r+b"}.get(kind, "ab")
+            with open(target, mode) as stdout:
                 process = run(argv, stdout=stdout, input=stdin_data)
         else:
             process = run(argv, input=stdin_data)
@@ -130,6 +136,9 @@ class TargetsTest(DirectoryTest):
                             self.assertEqual(after, reference.stdout[:-1])
                             name = source if kind == "the input itself" else self.path("target")
                             self.assertEqual(process.stdout, b"Successfully wrote data to " + os.fsencode(name) + b"\n")
+                        elif kind == "stdout 1<> the input":
+                            # Written from where standard output stands, the start.
+                            self.assertEqual(after, reference.stdout + before[len(reference.stdout):])
                         else:
                             self.assertEqual(after, before + reference.stdout)
 
@@ -151,9 +160,11 @@ class TargetsTest(DirectoryTest):
             processes = [subprocess.Popen(command("base64", "encode", source, "-o", target), stdin=subprocess.DEVNULL,
                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENVIRONMENT)
                          for source in sources]
+            waiting = b"Waiting for another process to release its lock on " + os.fsencode(target) + b"\n"
             for process in processes:
                 stdout, stderr = process.communicate(timeout=300)
-                self.assertEqual((process.returncode, stderr), (0, b""))
+                self.assertEqual(process.returncode, 0, stderr)
+                self.assertIn(stderr, (b"", waiting))
             with open(target, "rb") as file:
                 self.assertIn(file.read(), results, "trial %d" % trial)
 
@@ -176,6 +187,12 @@ class TargetsTest(DirectoryTest):
                                          b"device\n")
         self.assertEqual(os.listdir(mount), [])
         self.assertEqual(shutil.disk_usage(mount).used, 0)
+        # A directory that is not there is named, as Python names a file.
+        missing = os.path.join(mount, "missing")
+        process = run(["rot13", "rotate", "-"], input=data, env=dict(ENVIRONMENT, TMPDIR=missing))
+        self.assertEqual((process.returncode, process.stdout), (1, b""))
+        self.assertEqual(process.stderr, b"Unexpected error occurred.\nDetails: FileNotFoundError: [Errno 2] No such "
+                                         b"file or directory: '" + os.fsencode(missing) + b"'\n")
 
     def test_file_whose_size_lies(self):
         # /sys announces a size its files do not hold: they are read as a
@@ -223,6 +240,81 @@ class TargetsTest(DirectoryTest):
                 self.assertEqual((process.returncode, process.stderr), (0, b""))
                 with open(self.path("out"), "rb") as file:
                     self.assertEqual(file.read(), b"aGVsbG8=Successfully wrote data to /dev/stdout\n")
+
+    def test_run_that_waits_for_a_lock_says_so_once(self):
+        # Another process holds the -o file's lock: the run says so on
+        # standard error and waits; released, the run ends as usual; Ctrl-C
+        # ends the wait with the file as it was.
+        target = self.path("out")
+        for stop in (False, True):
+            with self.subTest(stop=stop):
+                with open(target, "wb") as file:
+                    file.write(b"old")
+                holder = open(target, "rb")
+                fcntl.flock(holder, fcntl.LOCK_EX)
+                process = subprocess.Popen(command("base64", "encode", "-s", "hello", "-o", target),
+                                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                           env=ENVIRONMENT, preexec_fn=lambda: signal.signal(signal.SIGINT,
+                                                                                             signal.SIG_DFL))
+                told = process.stderr.readline()
+                if stop:
+                    process.send_signal(signal.SIGINT)
+                else:
+                    holder.close()
+                stdout, stderr = process.communicate(timeout=60)
+                holder.close()
+                self.assertEqual(told, b"Waiting for another process to release its lock on " +
+                                 os.fsencode(target) + b"\n")
+                self.assertEqual(stderr, b"")
+                with open(target, "rb") as file:
+                    self.assertEqual(file.read(), b"old" if stop else b"aGVsbG8=")
+                self.assertEqual(process.returncode, 130 if stop else 0)
+
+    def test_hidden_files_that_killed_runs_left_are_removed(self):
+        # Names of the program's hidden files that no run holds locked; one
+        # that a running process holds, and other names, stay.
+        left = self.path(".korvalith-abcdefghijkl")
+        held = self.path(".korvalith-mnopqrstuvwx")
+        other = self.path(".korvalith-notours")
+        for name in (left, held, other):
+            with open(name, "wb") as file:
+                file.write(b"x")
+        holder = open(held, "rb")
+        self.addCleanup(holder.close)
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        process = run(["rot13", "rotate", "-s", "abc", "-o", self.path("out")])
+        self.assertEqual(process.returncode, 0, process.stderr)
+        self.assertEqual(sorted(os.listdir(self.directory)), sorted(os.path.basename(name)
+                                                                   for name in (held, other, self.path("out"))))
+
+    def test_file_size_limit_is_one_report_whatever_the_target(self):
+        # A result beyond `ulimit -f`: "Could not write to file", status 2,
+        # the target as it was, for a new file, one that is replaced, one
+        # with two links (staged beyond memory, then committed in place).
+        data = b"x" * (33 << 20)
+        source = self.path("input")
+        with open(source, "wb") as file:
+            file.write(data)
+        for kind in ("new file", "existing file", "two links"):
+            with self.subTest(kind=kind):
+                target = self.path(kind.replace(" ", "-"))
+                if kind != "new file":
+                    with open(target, "wb") as file:
+                        file.write(OLD)
+                if kind == "two links":
+                    os.link(target, target + ".link")
+                process = subprocess.run(command("rot13", "rotate", source, "-o", target), stdin=subprocess.DEVNULL,
+                                         capture_output=True, env=ENVIRONMENT, timeout=300,
+                                         preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
+                                                                               (1 << 20, 1 << 20)))
+                self.assertEqual((process.returncode, process.stdout), (2, b""))
+                self.assertTrue(process.stderr.startswith(b"error: Could not write to file: " + os.fsencode(target) +
+                                                          b"\n"), process.stderr)
+                if kind == "new file":
+                    self.assertFalse(os.path.exists(target))
+                else:
+                    with open(target, "rb") as file:
+                        self.assertEqual(file.read(), OLD)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "cli/files/interruption.hpp"
 #include "cli/files/write_all.hpp"
@@ -40,6 +41,9 @@ public:
     virtual void deliver_as_made() noexcept {}
     // After an outcome of not_staged: the error number of the failure.
     virtual int staging_error() const noexcept { return 0; }
+    // After an outcome of not_staged: the directory where the staging file
+    // could not be made, empty when it was made and could not be filled.
+    virtual std::string staging_place() const { return {}; }
     // Called before begin when the result is known to be at most this long
     // (a file's result): a sink that stages it knows whether it will fit in
     // memory.

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "cli/files/chunk_buffer.hpp"
+#include "cli/files/hidden_file.hpp"
 #include "cli/files/quiet_thread.hpp"
 
 namespace korvalith::cli {
@@ -27,20 +28,20 @@ namespace {
 // under what 32-bit sizes and the kernel's own limit allow.
 constexpr std::size_t LARGEST_COPY = std::size_t{1} << 30;
 
-// A result from this size on is copied into its target in two halves at once.
+// A result from this size on is copied into its target in two parts at once.
 constexpr std::uint64_t COPIED_IN_HALVES_FROM = std::uint64_t{64} << 20;
 
+// Where the two parts meet is a multiple of this, so that a file system
+// that shares blocks between files (XFS, btrfs) can clone both parts whole:
+// a part that begins inside a block is copied, not shared.
+constexpr std::uint64_t SPLIT_ALIGNMENT = std::uint64_t{1} << 20;
+
 // A file with no name in `directory`: O_TMPFILE where the file system has
-// it, else a file made and unlinked at once. -1 with errno set on failure.
+// it, else a hidden file (which the next run removes if this one is killed
+// before it is unlinked) made and unlinked at once. -1 with errno set.
 int unnamed_file_in(const std::string& directory) noexcept {
-    int fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    // A file system or a kernel without O_TMPFILE says so with one of these.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
-    std::string pattern = directory + "/.korvalith-staging-XXXXXX";
-    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd >= 0) (void)::unlink(pattern.c_str());
-    return fd;
+    std::string path;
+    return file_in(directory, 0600, true, path);
 }
 
 // $TMPDIR when it is set, else /tmp.
@@ -96,14 +97,6 @@ bool copy_range(int in, std::uint64_t from, std::uint64_t to, int out) noexcept 
     return true;
 }
 
-// Frees the blocks of bytes `from` to `to` of the staging file, which the
-// commit has copied. A hint: where the file system cannot, they go when the
-// file is closed.
-void release_range(int fd, std::uint64_t from, std::uint64_t to) noexcept {
-    (void)::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
-                      static_cast<off_t>(to - from));
-}
-
 }  // namespace
 
 Staging::~Staging() { release_memory(); }
@@ -147,8 +140,12 @@ int Staging::append(ByteView bytes) noexcept {
 int Staging::spill() noexcept {
     int fd = -1;
     if (!near_.empty()) fd = unnamed_file_in(near_);
-    if (fd < 0) fd = unnamed_file_in(temporary_directory());
+    if (fd < 0) {
+        failed_in_ = temporary_directory();
+        fd = unnamed_file_in(failed_in_);
+    }
     if (fd < 0) return errno;
+    failed_in_.clear();
     file_ = Descriptor(fd);
     const int failed = append_to_file({memory_, in_memory_});
     release_memory();
@@ -167,29 +164,35 @@ int Staging::append_to_file(ByteView bytes) noexcept {
 
 bool Staging::copy_into(int fd) noexcept {
     if (!file_.is_open()) return write_all_at(fd, as_string_view({memory_, in_memory_}), 0);
-    // A large result is copied in two halves at once, the second on a
-    // thread of its own: where the kernel copies page by page (tmpfs,
-    // ext4), two processors copy in about half the time one does. Each
-    // half is let go of as soon as it is copied, so that freeing its pages
-    // (a tenth of the copy's time on tmpfs) is shared too, rather than left
-    // to the end of the run.
-    if (size_ >= COPIED_IN_HALVES_FROM) {
-        const std::uint64_t half = size_ / 2;
+    // A large result is copied in two parts at once, the second on a thread
+    // of its own: where the kernel copies page by page (tmpfs, ext4), two
+    // processors copy in about half the time one does. The parts meet at a
+    // block boundary, so that file systems that share blocks clone both.
+    const std::uint64_t half = size_ / 2 / SPLIT_ALIGNMENT * SPLIT_ALIGNMENT;
+    if (size_ >= COPIED_IN_HALVES_FROM && half > 0) {
         int second_error = 0;
         std::thread second = start_quiet_thread([&] {
             if (!copy_range(file_.get(), half, size_, fd)) second_error = errno;
-            release_range(file_.get(), half, size_);
         });
         if (second.joinable()) {
             const bool first = copy_range(file_.get(), 0, half, fd);
             const int first_error = errno;
-            release_range(file_.get(), 0, half);
             second.join();
             errno = first ? second_error : first_error;
             return first && second_error == 0;
         }
     }
     return copy_range(file_.get(), 0, size_, fd);
+}
+
+void Staging::release() noexcept {
+    if (file_.is_open()) {
+        // Freeing the blocks of a large file takes a while on some file
+        // systems (tmpfs): it happens here, after the target is complete,
+        // not inside the copy.
+        (void)file_.close();
+    }
+    release_memory();
 }
 
 WriteOutcome Staging::send_to(int fd, const Interruption& interruption) noexcept {

@@ -29,6 +29,9 @@ public:
     // memory (a test chooses a small one).
     explicit Staging(std::string near = {}, std::size_t memory = STAGING_MEMORY) noexcept
         : near_(std::move(near)), memory_limit_(memory) {}
+    // The result held in a file made by the caller (empty so far), from its
+    // first byte.
+    explicit Staging(Descriptor file) noexcept : memory_limit_(0), memory_refused_(true), file_(std::move(file)) {}
     ~Staging();
     Staging(const Staging&) = delete;
     Staging& operator=(const Staging&) = delete;
@@ -47,11 +50,18 @@ public:
     std::uint64_t size() const noexcept { return size_; }
     // Whether the result went beyond memory into the file.
     bool in_file() const noexcept { return file_.is_open(); }
+    // The file, once the result went into it; -1 before.
+    int file() const noexcept { return file_.get(); }
+    // The directory where the file could not be made, after append failed
+    // so; empty when the failure came later (no room to fill it).
+    const std::string& failed_in() const noexcept { return failed_in_; }
 
     // Writes the result into the regular file `fd` from its start, copied by
     // the kernel where the file is (copy_file_range). Nothing stops it. False,
     // with errno set, when the target refuses.
     [[nodiscard]] bool copy_into(int fd) noexcept;
+    // Lets go of the result (its memory, its file), once it is committed.
+    void release() noexcept;
 
     // Writes the result to `fd` where it stands (a pipe, a terminal, a
     // device, a file), sent by the kernel where it can be (sendfile), asking
@@ -69,6 +79,7 @@ private:
     std::size_t in_memory_ = 0;
     bool memory_refused_ = false;  // no memory could be mapped, or the result will not fit: straight into the file
     Descriptor file_;
+    std::string failed_in_;
     std::uint64_t size_ = 0;
 };
 

@@ -20,6 +20,7 @@ StandardOutput::StandardOutput(int fd, std::optional<FileIdentity> input) noexce
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return;
     if (input && *input == FileIdentity{static_cast<std::uint64_t>(status.st_dev),
                                         static_cast<std::uint64_t>(status.st_ino)}) {
+        is_input_ = true;
         return;
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -45,7 +46,7 @@ void StandardOutput::take_back() noexcept {
 WriteOutcome StandardOutput::begin(std::optional<std::uint64_t>, const Interruption& interruption) {
     if (interruption.requested()) return WriteOutcome::interrupted;
     begun_ = true;
-    if (!in_place_ && !as_made_) {
+    if (is_input_ || (!in_place_ && !as_made_)) {
         staging_.emplace();
         if (expected_) staging_->expect_at_most(*expected_);
     }
@@ -61,7 +62,15 @@ WriteOutcome StandardOutput::write(ByteView bytes, const Interruption& interrupt
 
 WriteOutcome StandardOutput::end(const Interruption& interruption) {
     if (staging_) {
-        if (const WriteOutcome sent = staging_->send_to(fd_, interruption); sent != WriteOutcome::written) return sent;
+        // Into the input itself the result goes whole once begun: a stop
+        // now would leave a part of it there.
+        if (is_input_ && interruption.requested()) return WriteOutcome::interrupted;
+        const WriteOutcome sent = staging_->send_to(fd_, is_input_ ? Interruption() : interruption);
+        if (sent != WriteOutcome::written) return sent;
+        if (is_input_) {
+            ended_ = true;
+            return WriteOutcome::written;
+        }
     }
     if (interruption.requested()) return WriteOutcome::interrupted;
     ended_ = true;

@@ -3,9 +3,13 @@
 // written straight into it, and a run that fails cuts the file back to the
 // length it had, so that a report written to the same file comes after that
 // and nothing of the result stays. Anything else (a pipe, a terminal, a
-// device, a file the result's input is read from) cannot take back what it
-// was given: a result that may still fail is staged and sent when the run
-// has succeeded, unless the caller lets it out as it is made.
+// device) cannot take back what it was given: a result that may still fail
+// is staged and sent when the run has succeeded, unless the caller lets it
+// out as it is made. A file that is the result's input itself (`>>`, `1<>`
+// onto the input) is staged whatever the action, so that the input is read
+// whole before any byte of the result reaches it; the result is then
+// written where standard output stands (at its end for `>>`), as a commit
+// that nothing stops.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +39,11 @@ public:
     // stop that came after the last byte still takes a file's result back.
     [[nodiscard]] WriteOutcome end(const Interruption& interruption) override;
 
-    bool stages() const noexcept override { return !in_place_; }
+    // False for the input itself, which takes no result as it is made.
+    bool stages() const noexcept override { return !in_place_ && !is_input_; }
     void deliver_as_made() noexcept override { as_made_ = true; }
     int staging_error() const noexcept override { return staging_error_; }
+    std::string staging_place() const override { return staging_ ? staging_->failed_in() : std::string(); }
     void expect_at_most(std::uint64_t size) noexcept override { expected_ = size; }
 
     // Whether the result goes straight into a regular file that can be cut back.
@@ -48,6 +54,7 @@ private:
 
     int fd_;
     bool in_place_ = false;
+    bool is_input_ = false;       // the file the result's input is read from
     bool appends_ = false;        // the file was opened to append: every write goes to its end
     std::uint64_t length_ = 0;    // the file's length before the result
     bool as_made_ = false;

@@ -59,14 +59,31 @@ std::unexpected<Failure> read_failure(const ReadFailure& read, std::string_view 
 // A result that could not be written to the -o file, or to standard output
 // (no file name); or not staged for either, which no message of the command
 // line names: the unexpected-error report with the system's reason.
-std::unexpected<Failure> write_failure(WriteOutcome outcome, int error_number, std::optional<std::string_view> output) {
+// A staging file that could not be made names its directory, as Python's
+// OSError names a file: "FileNotFoundError: [Errno 2] No such file or
+// directory: '/missing'".
+std::unexpected<Failure> write_failure(WriteOutcome outcome, int error_number, std::optional<std::string_view> output,
+                                       const std::string& staging_place = {}) {
+    if (outcome == WriteOutcome::not_staged) {
+        std::string reason = os_error_text(error_number);
+        if (!staging_place.empty()) reason += ": '" + shown(staging_place) + "'";
+        return failure(FailKind::unexpected, std::move(reason));
+    }
     if (!output) return std::unexpected(failure_after_write(outcome, error_number));
     switch (outcome) {
         case WriteOutcome::interrupted: return failure(FailKind::interrupted);
         case WriteOutcome::closed_by_reader: return failure(FailKind::closed_by_reader);
-        case WriteOutcome::not_staged: return failure(FailKind::unexpected, os_error_text(error_number));
         default: return failure(FailKind::input_output, "Could not write to file: " + shown(*output));
     }
+}
+
+// Told once on standard error while the -o file's lock is waited for.
+void prepare(OutputFile& target, std::string_view output, const RunContext& context) {
+    target.printed_to(context.standard_output);
+    target.when_waiting([name = std::string(output)] {
+        (void)write_to(Stream::standard_error,
+                       "Waiting for another process to release its lock on " + shown(name) + "\n");
+    });
 }
 
 Success written_to(std::string_view output) { return Success{.message = "Successfully wrote data to " + shown(output)}; }
@@ -80,7 +97,8 @@ struct Run {
 };
 
 std::unexpected<Failure> stream_failure(const StreamFailure& failed, const ActionDeclaration& action,
-                                        std::string_view data, std::optional<std::string_view> output) {
+                                        std::string_view data, std::optional<std::string_view> output,
+                                        const std::string& staging_place = {}) {
     switch (failed.kind) {
         case StreamFailure::Kind::read: return read_failure(failed.read, data);
         case StreamFailure::Kind::input_not_text: return unreadable(data);
@@ -89,7 +107,7 @@ std::unexpected<Failure> stream_failure(const StreamFailure& failed, const Actio
             return failure(FailKind::invalid_text, "Unable to convert bytes to string.");
         case StreamFailure::Kind::sink: break;
     }
-    return write_failure(failed.written, failed.error_number, output);
+    return write_failure(failed.written, failed.error_number, output, staging_place);
 }
 
 // The checks besides the core's: a text action's input must be text, and so
@@ -115,7 +133,7 @@ public:
         StandardOutput standard_output(target.fd, input_.identity());
         ProgramOutput out(standard_output, ProgramColour::green, target.coloured);
         auto printed = run(out, interruption);
-        if (!printed) return stream_failure(printed.error(), action_, data_, std::nullopt);
+        if (!printed) return stream_failure(printed.error(), action_, data_, std::nullopt, out.staging_place());
         return {};
     }
 
@@ -162,10 +180,11 @@ private:
 // file can take it back, else staged and committed once the run succeeded.
 Outcome into_file(InputFile& input, ChunkedCore& core, const Run& run) {
     OutputFile target{std::string(*run.output), input.identity()};
+    prepare(target, *run.output, run.context);
     const OnePass options{.checks = checks_for(run.action, false),
                           .final_line_ending_ignored = final_line_ending_ignored(run.action, run.data)};
     if (auto written = run_one_pass(input, core, target, options, run.context.interruption); !written) {
-        return stream_failure(written.error(), run.action, run.data, run.output);
+        return stream_failure(written.error(), run.action, run.data, run.output, target.staging_place());
     }
     if (target.identity()) print_after(run.context.standard_output, *target.identity());
     return written_to(*run.output);
@@ -183,10 +202,13 @@ Outcome run_literal(ByteView bytes, ChunkedCore& core, const Run& run) {
     }
     if (!run.output) return Success{.result = std::move(*result)};
     OutputFile target{std::string(*run.output)};
+    prepare(target, *run.output, run.context);
     WriteOutcome outcome = target.begin(result->size(), run.context.interruption);
     if (outcome == WriteOutcome::written) outcome = target.write(result->view(), run.context.interruption);
     if (outcome == WriteOutcome::written) outcome = target.end(run.context.interruption);
-    if (outcome != WriteOutcome::written) return write_failure(outcome, target.staging_error(), run.output);
+    if (outcome != WriteOutcome::written) {
+        return write_failure(outcome, target.staging_error(), run.output, target.staging_place());
+    }
     if (target.identity()) print_after(run.context.standard_output, *target.identity());
     return written_to(*run.output);
 }

@@ -22,6 +22,7 @@ public:
     bool stages() const noexcept override { return out_.stages(); }
     void deliver_as_made() noexcept override { out_.deliver_as_made(); }
     int staging_error() const noexcept override { return out_.staging_error(); }
+    std::string staging_place() const override { return out_.staging_place(); }
     // The colour and the line break add a few bytes.
     void expect_at_most(std::uint64_t size) noexcept override { out_.expect_at_most(size + 64); }
 
