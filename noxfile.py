@@ -4,6 +4,7 @@ default`), as nox sessions:
     nox                       # all of them, in this order:
     nox -s wheel              # source distribution, x86-64 wheel from it, checked and installed
     nox -s installed          # the Python suite against that wheel under CPython 3.10 to 3.13 (with Dask under 3.13)
+    nox -s installed-unstable # the same under Debian's CPython 3.14 and 3.15, in a root of their own
     nox -s i386               # the 32-bit build and its tests, the i686 wheel
     nox -s aarch64            # the aarch64 build and its tests, under qemu
     nox -s wheel-aarch64      # the aarch64 wheel, checked, and the Python suite against it under qemu
@@ -44,7 +45,7 @@ EMULATED = {"aarch64": ["hypothesis", "mypy"], "s390x": ["hypothesis"]}
 TARGET_PYTHON = "3.11"
 
 nox.needs_version = ">=2026.10.20"
-nox.options.sessions = ["wheel", "installed", "i386", "aarch64", "wheel-aarch64", "s390x", "asan", "fuzz"]
+nox.options.sessions = ["wheel", "installed", "installed-unstable", "i386", "aarch64", "wheel-aarch64", "s390x", "asan", "fuzz"]
 nox.options.default_venv_backend = "virtualenv"
 nox.options.download_python = "never"
 nox.options.reuse_venv = "yes"
@@ -141,14 +142,20 @@ def installed(session):
                         program_too=newest)
 
 
-def run_installed_suite(session, python, program, program_too):
+def run_installed_suite(session, python, program, program_too, tmp=None, inside=(), own_lock_too=False,
+                        extra_env=None):
     """The whole Python suite under the interpreter `python` of a virtual
     environment where the wheel is installed, with `program` its korvalith
     command: the command-line tests through cli.parse() of the installed
-    module, then, if `program_too`, once more through the program."""
+    module, then, if `program_too`, once more through the program, and, if
+    `own_lock_too`, once more inside a subinterpreter with a lock of its own
+    (tests/python/in_interpreter.py). With `inside`, a command that runs its
+    arguments elsewhere (tools/in_root.sh in a root of its own, where the
+    paths are the same), the suite runs through it, in a clean environment
+    with `extra_env`."""
     # The wheel carries no Python launcher: this one runs cli.parse() of the
     # installed module under that interpreter.
-    tmp = Path(session.create_tmp()).resolve()
+    tmp = tmp or Path(session.create_tmp()).resolve()
     launcher = tmp / "korvalith-python"
     launcher.write_text("#!%s\nimport _korvalith; _korvalith.cli.parse()\n" % python, encoding="utf-8")
     launcher.chmod(0o755)
@@ -156,13 +163,88 @@ def run_installed_suite(session, python, program, program_too):
     # runs of the same code; once per interpreter here would add minutes.
     env = {"KORVALITH_PROGRAM": str(program), "KORVALITH_LAUNCHER": str(launcher), "KORVALITH_ENTRY": "python",
            "KORVALITH_VERSION": project_version(), "HYPOTHESIS_STORAGE_DIRECTORY": str(tmp),
-           "KORVALITH_SKIP_LARGE_FILES": "1", "PYTHONDONTWRITEBYTECODE": "1"}
+           "KORVALITH_SKIP_LARGE_FILES": "1", "PYTHONDONTWRITEBYTECODE": "1", **(extra_env or {})}
+    def run(*arguments, **extra):
+        if inside:
+            clean = ["env", "-i", "PATH=/usr/bin:/bin", "HOME=/root", "LANG=C.UTF-8"]
+            clean += ["%s=%s" % item for item in {**env, **extra}.items()]
+            session.run(*inside, *clean, str(python), *arguments, external=True)
+        else:
+            session.run(str(python), *arguments, env={**env, **extra}, external=True)
+
     with session.chdir(ROOT / "tests" / "python"):
-        session.run(str(python), "-m", "unittest", "discover", "--quiet", "--start-directory", ".", env=env,
-                    external=True)
+        run("-m", "unittest", "discover", "--quiet", "--start-directory", ".")
         if program_too:
-            session.run(str(python), "-m", "unittest", "--quiet", *COMMAND_LINE_TESTS,
-                        env={**env, "KORVALITH_ENTRY": "program"}, external=True)
+            run("-m", "unittest", "--quiet", *COMMAND_LINE_TESTS, KORVALITH_ENTRY="program")
+        if own_lock_too:
+            run("in_interpreter.py", "discover", "--quiet", "--start-directory", ".")
+
+
+# The CPython versions taken from Debian's unstable release, which run in a
+# root of their own (tools/debian_root.sh), and its packages for them.
+UNSTABLE_VERSIONS = ["3.14", "3.15"]
+UNSTABLE_ROOT = ROOT / "build-unstable-root"
+
+
+def unstable_root(session, *extra_packages):
+    """The root of Debian's unstable release with its CPython 3.14 and 3.15
+    (and `extra_packages`), made or completed; the command prefix that runs
+    a command in it (tools/in_root.sh, with this checkout at its own path)."""
+    if os.geteuid() != 0:
+        session.error("the root of Debian's unstable release needs root privileges (debootstrap, chroot)")
+    if shutil.which("debootstrap") is None:
+        session.error("debootstrap is not installed: apt-get install debootstrap, or run .ci/run")
+    packages = [name for version in UNSTABLE_VERSIONS for name in ("python" + version, "python%s-venv" % version)]
+    packages.append("binutils")  # the symbol checks of tests/python/test_shared_object.py
+    session.run(str(ROOT / "tools" / "debian_root.sh"), str(UNSTABLE_ROOT), *packages, *extra_packages,
+                external=True)
+    return [str(ROOT / "tools" / "in_root.sh"), str(UNSTABLE_ROOT), str(ROOT)]
+
+
+def unstable_venv(session, inside, version, wheel):
+    """A virtual environment of Debian's CPython `version` in the unstable
+    root, at the same path inside as out, with the pinned test packages and
+    `wheel` installed. The packages are fetched by this session's pip, as
+    wheels for that version, and installed from there: nothing inside the
+    root reaches the network."""
+    work = WORK / "unstable" / version
+    wheels = work / "wheels"
+    session.run("python", "-m", "pip", "download", "--disable-pip-version-check", "--quiet", "--dest", str(wheels),
+                "--only-binary=:all:", "--python-version", version, "--implementation", "cp",
+                "--platform", "manylinux_2_34_x86_64", "--platform", "manylinux2014_x86_64",
+                "-r", str(ROOT / "requirements" / "test.txt"))
+    venv = work / "venv"
+    shutil.rmtree(venv, ignore_errors=True)
+    session.run(*inside, "python" + version, "-m", "venv", str(venv), external=True)
+    pip = [str(venv / "bin" / "python"), "-m", "pip", "--disable-pip-version-check", "--quiet", "install",
+           "--no-index", "--find-links", str(wheels)]
+    session.run(*inside, *pip, "-r", str(ROOT / "requirements" / "test.txt"), external=True)
+    session.run(*inside, *pip, "--no-deps", str(wheel), external=True)
+    return work, venv
+
+
+@nox.session(name="installed-unstable")
+def installed_unstable(session):
+    """The whole Python suite against the wheel of `nox -s wheel` under
+    Debian's CPython 3.14 and 3.15, from its unstable release, in a root of
+    their own that leaves the host's packages alone (tools/debian_root.sh),
+    each in a virtual environment there, as `nox -s installed` runs it,
+    with deprecation warnings as errors; then once more inside a
+    subinterpreter with a lock of its own (concurrent.interpreters)."""
+    wheel = repaired_wheel("x86_64")
+    if wheel is None:
+        session.error("no x86-64 wheel of version %s in dist/: run `nox -s wheel` first" % project_version())
+    inside = unstable_root(session)
+    for version in UNSTABLE_VERSIONS:
+        work, venv = unstable_venv(session, inside, version, wheel)
+        tmp = work / "tmp"
+        shutil.rmtree(tmp, ignore_errors=True)
+        tmp.mkdir()
+        # Under the newest interpreters a deprecated use of the interpreter
+        # fails the tests, in the processes they start too.
+        run_installed_suite(session, venv / "bin" / "python", venv / "bin" / "korvalith", program_too=False,
+                            tmp=tmp, inside=inside, own_lock_too=True,
+                            extra_env={"PYTHONWARNINGS": "error::DeprecationWarning"})
 
 
 @nox.session

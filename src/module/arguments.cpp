@@ -96,7 +96,7 @@ bool push_back_wiping(ByteBuffer& buffer, std::uint8_t byte) {
 
 // True when the object's type presents itself as numpy's boolean scalar type.
 Converted<bool> is_numpy_bool(PyObject* type) {
-    const InternedNames* names = interned();
+    const auto names = interned();
     if (names == nullptr) return std::unexpected(take_interpreter_error());
     auto module = text_attribute(type, names->module);
     if (!module) return std::unexpected(std::move(module.error()));
@@ -244,7 +244,7 @@ Converted<bool> as_flag(PyObject* object) {
     auto numpy_bool = is_numpy_bool(type);
     if (!numpy_bool) return std::unexpected(std::move(numpy_bool.error()));
     if (!*numpy_bool) return std::unexpected(type_mismatch_error(object, bool_type));
-    const InternedNames* names = interned();
+    const auto names = interned();
     if (names == nullptr) return std::unexpected(take_interpreter_error());
     auto method = lookup_on_type(type, names->bool_);
     if (!method) return std::unexpected(std::move(method.error()));
@@ -317,9 +317,9 @@ Converted<ByteBuffer> as_byte_vector(PyObject* object) {
         return std::unexpected(lazy_error(ErrorClass::TypeError, "Can't extract `str` to `Vec`"));
     }
     if (!PySequence_Check(object)) {
-        PyObject* sequence = sequence_type();
-        if (sequence == nullptr) return std::unexpected(take_interpreter_error());
-        return std::unexpected(type_mismatch_error(object, sequence));
+        PyRef sequence = sequence_type();
+        if (!sequence) return std::unexpected(take_interpreter_error());
+        return std::unexpected(type_mismatch_error(object, sequence.get()));
     }
 
     // The length only sizes the first reservation: an ordinary failure to

@@ -25,7 +25,7 @@ PyObject* class_object(ErrorClass error_class) {
 // when it cannot be read as a string. Null, with the exception pending, when
 // the lookup raised one that means stop.
 PyRef qualified_name(PyObject* type) {
-    const InternedNames* names = interned();
+    const auto names = interned();
     if (names == nullptr) return PyRef();
     PyRef name(PyObject_GetAttr(type, names->qualname));
     if (name && PyUnicode_Check(name.get())) return name;

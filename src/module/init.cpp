@@ -2,7 +2,10 @@
 // the tree of submodules and functions.
 #include <Python.h>
 
+#include <cstdio>
+
 #include "module/errors.hpp"
+#include "module/interned.hpp"
 #include "module/module_tree.hpp"
 #include "module/submodules.hpp"
 
@@ -30,10 +33,22 @@ bool attach(PyObject* parent, PyRef child) {
 // Walks the submodule table. Each group is created at its first line and
 // added to the top-level module, complete, before the next group or a
 // submodule of the top-level module.
+// What a module object keeps: whether it counts among its interpreter's live
+// module objects, which keep that interpreter's values (module/interned.hpp).
+struct ModuleState {
+    bool attached;
+};
+
 int build_module_tree(PyObject* module) {
     if (!PyModule_Check(module)) {
         raise_lazy_error(type_mismatch_error(module, reinterpret_cast<PyObject*>(&PyModule_Type)));
         return -1;
+    }
+    auto* state = static_cast<ModuleState*>(PyModule_GetState(module));
+    if (state == nullptr) return -1;
+    if (!state->attached) {
+        module_attached();
+        state->attached = true;
     }
 
     PyRef group;
@@ -52,25 +67,68 @@ int build_module_tree(PyObject* module) {
     return 0;
 }
 
-PyModuleDef_Slot MODULE_SLOTS[] = {
+// The module object is freed: it no longer keeps its interpreter's values.
+void free_module(void* module) {
+    auto* state = static_cast<ModuleState*>(PyModule_GetState(static_cast<PyObject*>(module)));
+    if (state != nullptr && state->attached) {
+        state->attached = false;
+        module_detached();
+    }
+}
+
+// Slots that interpreters from 3.12 on know, by their numbers there: an
+// interpreter refuses a slot it does not know, and one module file serves
+// them all, so the slots are chosen when the module is imported.
+constexpr int MULTIPLE_INTERPRETERS_SLOT = 3;  // Py_mod_multiple_interpreters, 3.12
+// Py_MOD_PER_INTERPRETER_GIL_SUPPORTED: the module loads in interpreters
+// with a lock of their own, which run at the same time as the others.
+void* const PER_INTERPRETER_LOCK_SUPPORTED = reinterpret_cast<void*>(2);
+
+// For interpreters before 3.12.
+PyModuleDef_Slot SLOTS_BEFORE_3_12[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&build_module_tree)},
+    {0, nullptr},
+};
+
+PyModuleDef_Slot SLOTS_FROM_3_12[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&build_module_tree)},
+    {MULTIPLE_INTERPRETERS_SLOT, PER_INTERPRETER_LOCK_SUPPORTED},
     {0, nullptr},
 };
 
 PyModuleDef MODULE_DEFINITION = {
     PyModuleDef_HEAD_INIT,
-    "_korvalith",  // name
-    "",            // doc: the module's __doc__ is the empty string
-    0,             // no per-module state
-    nullptr,       // no method table: functions live in the submodules
-    MODULE_SLOTS,
-    nullptr,  // traverse
-    nullptr,  // clear
-    nullptr,  // free
+    "_korvalith",         // name
+    "",                   // doc: the module's __doc__ is the empty string
+    sizeof(ModuleState),  // per-module state, zeroed by the interpreter
+    nullptr,              // no method table: functions live in the submodules
+    SLOTS_BEFORE_3_12,    // chosen at import (definition())
+    nullptr,              // traverse: the state holds no Python object
+    nullptr,              // clear
+    free_module,
 };
+
+// The running interpreter's version as major * 100 + minor (312 for 3.12),
+// read from Py_GetVersion(), "3.12.1 (main, ...": the stable ABI of 3.10
+// has no number for it.
+int running_version() {
+    int major = 0;
+    int minor = 0;
+    if (std::sscanf(Py_GetVersion(), "%d.%d", &major, &minor) != 2) return 0;
+    return major * 100 + minor;
+}
+
+PyModuleDef* definition() {
+    // Chosen once for the process: every interpreter in it is the same version.
+    static PyModuleDef* const chosen = [] {
+        if (running_version() >= 312) MODULE_DEFINITION.m_slots = SLOTS_FROM_3_12;
+        return &MODULE_DEFINITION;
+    }();
+    return chosen;
+}
 
 }  // namespace
 
 }  // namespace korvalith::py
 
-PyMODINIT_FUNC PyInit__korvalith() { return PyModuleDef_Init(&korvalith::py::MODULE_DEFINITION); }
+PyMODINIT_FUNC PyInit__korvalith() { return PyModuleDef_Init(korvalith::py::definition()); }

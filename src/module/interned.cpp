@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <thread>
+#include <unordered_map>
 
 #include "module/errors.hpp"
 
@@ -79,22 +81,77 @@ private:
     std::atomic<std::thread::id> builder_{};
 };
 
-OnceUnderInterpreterLock names_once;
-InternedNames names;
+// What one interpreter keeps. Its objects are released (their references
+// dropped) by whichever thread of that interpreter drops the last handle.
+struct Values {
+    OnceUnderInterpreterLock names_once;
+    InternedNames names{};
+    OnceUnderInterpreterLock sequence_once;
+    PyObject* sequence = nullptr;
+    std::size_t modules = 0;  // live module objects attached; guarded by registry_lock
 
-OnceUnderInterpreterLock sequence_once;
-PyObject* sequence = nullptr;
+    Values() = default;
+    Values(const Values&) = delete;
+    Values& operator=(const Values&) = delete;
+    ~Values() {
+        for (PyObject* object : {names.qualname, names.module, names.name, names.bool_, names.all, sequence}) {
+            if (object != nullptr) _Py_DecRef(object);
+        }
+    }
+};
 
-void after_fork_in_child() noexcept {
-    names_once.forget_unfinished_build();
-    sequence_once.forget_unfinished_build();
+// The values of each interpreter that has a live module object, by the
+// interpreter's number, which the process never gives to another
+// interpreter: an entry left behind by an interpreter that ended without
+// freeing its module is never found by a later one. Made once and never
+// destroyed, so that nothing is released after the interpreters are gone.
+// The lock is held only around the map's own operations, never while
+// Python code may run (a handle is dropped after unlocking).
+pthread_mutex_t registry_lock = PTHREAD_MUTEX_INITIALIZER;
+auto* const registry = new std::unordered_map<std::int64_t, std::shared_ptr<Values>>();
+
+class RegistryLock {
+public:
+    RegistryLock() { pthread_mutex_lock(&registry_lock); }
+    ~RegistryLock() { pthread_mutex_unlock(&registry_lock); }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+};
+
+std::int64_t this_interpreter() { return PyInterpreterState_GetID(PyInterpreterState_Get()); }
+
+// The calling interpreter's values; while it has no live module object (a
+// function kept after its module was freed), fresh ones that go with the
+// handle.
+std::shared_ptr<Values> values() {
+    const std::int64_t id = this_interpreter();
+    {
+        RegistryLock lock;
+        if (auto found = registry->find(id); found != registry->end()) return found->second;
+    }
+    return std::make_shared<Values>();
 }
 
-[[maybe_unused]] const int after_fork_registered = pthread_atfork(nullptr, nullptr, after_fork_in_child);
+// A fork keeps the map whole: the lock is taken before it, so no other
+// thread is changing the map as the child is made. In the child a build that
+// another thread of the parent had under way will never finish (only the
+// forking thread exists), so it is started afresh on next use.
+void before_fork() noexcept { pthread_mutex_lock(&registry_lock); }
+void after_fork_in_parent() noexcept { pthread_mutex_unlock(&registry_lock); }
+void after_fork_in_child() noexcept {
+    for (auto& [id, entry] : *registry) {
+        entry->names_once.forget_unfinished_build();
+        entry->sequence_once.forget_unfinished_build();
+    }
+    pthread_mutex_unlock(&registry_lock);
+}
 
-// Creates every name, or none: null with the exception pending when one
+[[maybe_unused]] const int after_fork_registered =
+    pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
+
+// Creates every name, or none: false with the exception pending when one
 // cannot be created.
-bool intern_names() {
+bool intern_names(InternedNames& names) {
     const char* const texts[] = {"__qualname__", "__module__", "__name__", "__bool__", "__all__"};
     PyObject** const targets[] = {&names.qualname, &names.module, &names.name, &names.bool_, &names.all};
     PyRef created[std::size(texts)];
@@ -116,34 +173,54 @@ PyRef import_sequence() {
 
 }  // namespace
 
-const InternedNames* interned() {
-    const Once outcome = names_once.run(intern_names);
+std::shared_ptr<const InternedNames> interned() {
+    std::shared_ptr<Values> own = values();
+    const Once outcome = own->names_once.run([&] { return intern_names(own->names); });
     if (outcome == Once::failed) return nullptr;
     // Unreachable: only this thread's own build could find the names being
     // made, and interning runs no Python code (a str is not tracked by the
     // garbage collector, so creating one starts no collection and no
     // finaliser), so nothing on this thread asks for them meanwhile.
     if (outcome == Once::reentered) fatal_error("interned names needed while they are being created");
-    return &names;
+    return std::shared_ptr<const InternedNames>(own, &own->names);
 }
 
-PyObject* sequence_type() {
-    const Once outcome = sequence_once.run([] {
+PyRef sequence_type() {
+    std::shared_ptr<Values> own = values();
+    const Once outcome = own->sequence_once.run([&] {
         PyRef type = import_sequence();
         if (!type) return false;
         // Python code run by the import may have looked the type up already
         // (below); the first one found is kept.
-        if (sequence == nullptr) sequence = type.release();
+        if (own->sequence == nullptr) own->sequence = type.release();
         return true;
     });
-    if (outcome == Once::failed) return nullptr;
-    if (outcome == Once::reentered && sequence == nullptr) {
+    if (outcome == Once::failed) return PyRef();
+    if (outcome == Once::reentered && own->sequence == nullptr) {
         // Python code that the import runs on this thread (an import hook,
         // say) needs the type before the import has returned: look it up now
         // instead of waiting for this thread itself.
-        sequence = import_sequence().release();
+        own->sequence = import_sequence().release();
     }
-    return sequence;
+    return PyRef::borrow(own->sequence);
+}
+
+void module_attached() {
+    const std::int64_t id = this_interpreter();
+    RegistryLock lock;
+    std::shared_ptr<Values>& entry = (*registry)[id];
+    if (!entry) entry = std::make_shared<Values>();
+    ++entry->modules;
+}
+
+void module_detached() {
+    const std::int64_t id = this_interpreter();
+    std::shared_ptr<Values> released;  // dropped after unlocking: releasing may run Python code
+    RegistryLock lock;
+    auto found = registry->find(id);
+    if (found == registry->end() || --found->second->modules != 0) return;
+    released = std::move(found->second);
+    registry->erase(found);
 }
 
 }  // namespace korvalith::py

@@ -29,7 +29,7 @@ PyRef new_function(PyMethodDef* record, PyObject* submodule) {
 }
 
 int add_function(PyObject* module, PyObject* function) {
-    const InternedNames* names = interned();
+    const auto names = interned();
     if (names == nullptr) return -1;
     PyRef name(PyObject_GetAttr(function, names->name));
     if (!name) return -1;
@@ -52,7 +52,7 @@ int add_submodule(PyObject* parent, PyObject* child) {
 }
 
 int add_to_module(PyObject* module, PyObject* name, PyObject* value) {
-    const InternedNames* names = interned();
+    const auto names = interned();
     if (names == nullptr) return -1;
     PyObject* all_name = names->all;
     PyRef all(PyObject_GetAttr(module, all_name));
