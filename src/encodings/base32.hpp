@@ -38,9 +38,10 @@ struct Base32Scheme;
 // base32_vector.cpp. The caller makes sure the CPU supports the path.
 CodecKernels base32_kernels(VectorPath path) noexcept;
 
-// Base32: encoded_size, encode_into, decoded_size, decode_into, encode and
-// decode (group_codec.hpp). Decoding takes letters in either case; a byte
-// outside the alphabet fails with "Invalid Base32 character: '<c>'".
+// Base32: encoded_size, encode_into, decoded_size, decode_into,
+// decoded_size_bound, decode_within, encode and decode (group_codec.hpp).
+// Decoding takes letters in either case; a byte outside the alphabet fails
+// with "Invalid Base32 character: '<c>'".
 using Base32 = GroupCodec<5, Base32Scheme>;
 extern template class GroupCodec<5, Base32Scheme>;
 

@@ -37,9 +37,9 @@ struct Base64Scheme;
 // base64_vector.cpp. The caller makes sure the CPU supports the path.
 CodecKernels base64_kernels(VectorPath path) noexcept;
 
-// Base64: encoded_size, encode_into, decoded_size, decode_into, encode and
-// decode (group_codec.hpp). A byte outside the alphabet fails with
-// "Invalid base64 character: '<c>'".
+// Base64: encoded_size, encode_into, decoded_size, decode_into,
+// decoded_size_bound, decode_within, encode and decode (group_codec.hpp). A
+// byte outside the alphabet fails with "Invalid base64 character: '<c>'".
 using Base64 = GroupCodec<6, Base64Scheme>;
 extern template class GroupCodec<6, Base64Scheme>;
 
