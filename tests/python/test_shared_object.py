@@ -6,6 +6,7 @@ import os
 import re
 import shutil
 import subprocess
+import sysconfig
 import unittest
 
 import _korvalith
@@ -56,7 +57,12 @@ class SharedObjectTest(unittest.TestCase):
         self.assertFalse([line for line in needed if "libpython" in line], needed)
 
     def test_file_name(self):
-        self.assertTrue(_korvalith.__file__.endswith("_korvalith.abi3.so"))
+        # The stable ABI of 3.10, but under a free-threaded interpreter, which
+        # has none: there the interpreter's own (KORVALITH_MODULE_SUFFIX names
+        # another, such as 3.15's .abi3t.so under the regular 3.15).
+        suffix = sysconfig.get_config_var("EXT_SUFFIX") if sysconfig.get_config_var("Py_GIL_DISABLED") else ".abi3.so"
+        suffix = os.environ.get("KORVALITH_MODULE_SUFFIX", suffix)
+        self.assertTrue(_korvalith.__file__.endswith("_korvalith" + suffix), _korvalith.__file__)
 
 
 # The program of the build tree, or the korvalith command an installed wheel
