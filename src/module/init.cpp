@@ -78,6 +78,7 @@ void free_module(void* module) {
     }
 }
 
+#if !defined(Py_TARGET_ABI3T)
 // Slots that later interpreters know, by their numbers there: an
 // interpreter refuses a slot it does not know, and one module file serves
 // them all, so the slots are chosen when the module is imported.
@@ -135,9 +136,43 @@ PyModuleDef* definition() {
     }();
     return chosen;
 }
+#endif
 
 }  // namespace
 
 }  // namespace korvalith::py
 
+#if defined(Py_TARGET_ABI3T)
+
+namespace korvalith::py {
+
+namespace {
+
+// The stable ABI for free-threaded builds (3.15 on) has no module
+// definition record: the interpreter asks PyModExport__korvalith for the
+// module's slots instead, the same ones, every one known to 3.15.
+PyABIInfo_VAR(ABI_INFO);
+
+PySlot EXPORTED_SLOTS[] = {
+    PySlot_PTR(Py_mod_abi, &ABI_INFO),
+    PySlot_PTR(Py_mod_name, "_korvalith"),
+    PySlot_PTR(Py_mod_doc, ""),
+    PySlot_PTR(Py_mod_state_size, sizeof(ModuleState)),
+    PySlot_PTR(Py_mod_exec, reinterpret_cast<void*>(&build_module_tree)),
+    PySlot_PTR(Py_mod_state_free, reinterpret_cast<void*>(&free_module)),
+    PySlot_PTR(Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED),
+    PySlot_PTR(Py_mod_gil, Py_MOD_GIL_NOT_USED),
+    PySlot_END,
+};
+
+}  // namespace
+
+}  // namespace korvalith::py
+
+PyMODEXPORT_FUNC PyModExport__korvalith() { return korvalith::py::EXPORTED_SLOTS; }
+
+#else
+
 PyMODINIT_FUNC PyInit__korvalith() { return PyModuleDef_Init(korvalith::py::definition()); }
+
+#endif
