@@ -5,6 +5,8 @@ default`), as nox sessions:
     nox -s wheel              # source distribution, x86-64 wheel from it, checked and installed
     nox -s installed          # the Python suite against that wheel under CPython 3.10 to 3.13 (with Dask under 3.13)
     nox -s installed-unstable # the same under Debian's CPython 3.14 and 3.15, in a root of their own
+    nox -s free-threaded      # CPython 3.13 without the global lock, built there; its cp313t wheel and the suite
+    nox -s abi3t              # the module for 3.15's stable ABI of free-threaded builds, tested under the regular 3.15
     nox -s i386               # the 32-bit build and its tests, the i686 wheel
     nox -s aarch64            # the aarch64 build and its tests, under qemu
     nox -s wheel-aarch64      # the aarch64 wheel, checked, and the Python suite against it under qemu
@@ -45,7 +47,7 @@ EMULATED = {"aarch64": ["hypothesis", "mypy"], "s390x": ["hypothesis"]}
 TARGET_PYTHON = "3.11"
 
 nox.needs_version = ">=2026.10.20"
-nox.options.sessions = ["wheel", "installed", "installed-unstable", "i386", "aarch64", "wheel-aarch64", "s390x", "asan", "fuzz"]
+nox.options.sessions = ["wheel", "installed", "installed-unstable", "free-threaded", "abi3t", "i386", "aarch64", "wheel-aarch64", "s390x", "asan", "fuzz"]
 nox.options.default_venv_backend = "virtualenv"
 nox.options.download_python = "never"
 nox.options.reuse_venv = "yes"
@@ -204,7 +206,7 @@ def unstable_root(session, *extra_packages):
 def unstable_venv(session, inside, version, wheel):
     """A virtual environment of Debian's CPython `version` in the unstable
     root, at the same path inside as out, with the pinned test packages and
-    `wheel` installed. The packages are fetched by this session's pip, as
+    `wheel` (unless None) installed. The packages are fetched by this session's pip, as
     wheels for that version, and installed from there: nothing inside the
     root reaches the network."""
     work = WORK / "unstable" / version
@@ -219,7 +221,8 @@ def unstable_venv(session, inside, version, wheel):
     pip = [str(venv / "bin" / "python"), "-m", "pip", "--disable-pip-version-check", "--quiet", "install",
            "--no-index", "--find-links", str(wheels)]
     session.run(*inside, *pip, "-r", str(ROOT / "requirements" / "test.txt"), external=True)
-    session.run(*inside, *pip, "--no-deps", str(wheel), external=True)
+    if wheel is not None:
+        session.run(*inside, *pip, "--no-deps", str(wheel), external=True)
     return work, venv
 
 
@@ -245,6 +248,76 @@ def installed_unstable(session):
         run_installed_suite(session, venv / "bin" / "python", venv / "bin" / "korvalith", program_too=False,
                             tmp=tmp, inside=inside, own_lock_too=True,
                             extra_env={"PYTHONWARNINGS": "error::DeprecationWarning"})
+
+
+@nox.session
+def abi3t(session):
+    """The module built for the stable ABI of free-threaded builds of 3.15
+    and later (PEP 803, _korvalith.abi3t.so) against Debian's 3.15 headers in
+    the unstable root, and the whole Python suite against it under Debian's
+    regular 3.15, which loads it: no free-threaded 3.15 is at hand here."""
+    inside = unstable_root(session, "g++", "cmake", "ninja-build", "python3.15-dev")
+    build = ROOT / "build-abi3t"
+    session.run(*inside, "cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                "-DKORVALITH_BUILD_TESTS=OFF", "-DKORVALITH_BUILD_BENCHMARKS=OFF", "-DKORVALITH_PYTHON_ABI=abi3t",
+                "-DPython3_EXECUTABLE=/usr/bin/python3.15", external=True)
+    session.run(*inside, "cmake", "--build", str(build), "--target", "_korvalith", "korvalith", external=True)
+    work, venv = unstable_venv(session, inside, "3.15", None)
+    tmp = work / "tmp-abi3t"
+    shutil.rmtree(tmp, ignore_errors=True)
+    tmp.mkdir()
+    run_installed_suite(session, venv / "bin" / "python", build / "korvalith", program_too=False, tmp=tmp,
+                        inside=inside, extra_env={"PYTHONPATH": str(build), "KORVALITH_MODULE_SUFFIX": ".abi3t.so"})
+
+
+# Where tools/free_threaded_python.sh installs CPython 3.13 without the
+# global interpreter lock, in the unstable root.
+FREE_THREADED_PREFIX = "/opt/python3.13t"
+
+
+@nox.session(name="free-threaded")
+def free_threaded(session):
+    """CPython 3.13 built without the global interpreter lock from Debian's
+    python3.13 source package, in the unstable root
+    (tools/free_threaded_python.sh); the cp313t wheel built there from the
+    source distribution of `nox -s wheel`, with the root's compiler, installed
+    in a virtual environment of that interpreter; and the whole Python suite
+    against it, which checks that the interpreter stays without its lock.
+    hypothesis and mypy have no wheels for it: their tests report themselves
+    skipped."""
+    sdist = DIST / f"korvalith-{project_version()}.tar.gz"
+    if not sdist.exists():
+        session.error("no source distribution of version %s in dist/: run `nox -s wheel` first" % project_version())
+    inside = unstable_root(session, "g++", "cmake", "ninja-build")
+    session.run(str(ROOT / "tools" / "free_threaded_python.sh"), str(UNSTABLE_ROOT), FREE_THREADED_PREFIX,
+                external=True)
+    work = WORK / "free-threaded"
+    shutil.rmtree(work, ignore_errors=True)
+    wheels = work / "wheels"
+    # The build backend, fetched here as pyproject.toml pins it; nothing
+    # inside the root reaches the network.
+    backend = re.search(r'requires = \["([^"]+)"\]', (ROOT / "pyproject.toml").read_text(encoding="utf-8"))[1]
+    session.run("python", "-m", "pip", "download", "--disable-pip-version-check", "--quiet", "--dest", str(wheels),
+                "--only-binary=:all:", "--python-version", "3.13", "--implementation", "cp", "--abi", "cp313t",
+                "--abi", "none", "--platform", "any", backend)
+    # The root's pip, run from its wheel: this interpreter has no pip of its own.
+    (pip_wheel,) = (UNSTABLE_ROOT / "usr" / "share" / "python-wheels").glob("pip-*.whl")
+    pip_inside = "/usr/share/python-wheels/" + pip_wheel.name + "/pip"
+    venv = work / "venv"
+    session.run(*inside, FREE_THREADED_PREFIX + "/bin/python3.13t", "-m", "venv", "--without-pip", str(venv),
+                external=True)
+    python = str(venv / "bin" / "python")
+    session.run(*inside, python, pip_inside, "wheel", "--disable-pip-version-check", "--quiet", "--no-index",
+                "--find-links", str(wheels), "--no-deps", "--wheel-dir", str(work / "dist"), str(sdist), external=True)
+    (wheel,) = (work / "dist").glob(f"korvalith-{project_version()}-cp313-cp313t-linux_x86_64.whl")
+    session.run(*inside, python, pip_inside, "install", "--disable-pip-version-check", "--quiet", "--no-index",
+                "--no-deps", str(wheel), external=True)
+    tmp = work / "tmp"
+    tmp.mkdir()
+    # Debian's site module looks for a virtual environment's packages under
+    # lib/python3.13, where this build's pip puts them under lib/python3.13t.
+    run_installed_suite(session, venv / "bin" / "python", venv / "bin" / "korvalith", program_too=False, tmp=tmp,
+                        inside=inside, extra_env={"PYTHONPATH": str(venv / "lib" / "python3.13t" / "site-packages")})
 
 
 @nox.session

@@ -137,29 +137,49 @@ Converted<PyRef> bind_to(PyObject* attribute, PyObject* object) {
     return bound;
 }
 
+// The dict's entry after `position`, as new references; false at the end.
+// Where threads run without the interpreter's lock, the dict is locked for
+// the step, so that no other thread changes it between finding the entry
+// and taking the references.
+bool next_entry(PyObject* dict, Py_ssize_t& position, PyRef& key, PyRef& value) {
+    PyObject* found_key = nullptr;
+    PyObject* found_value = nullptr;
+    bool found = false;
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+    Py_BEGIN_CRITICAL_SECTION(dict);
+#endif
+    found = PyDict_Next(dict, &position, &found_key, &found_value) != 0;
+    if (found) {
+        key = PyRef::borrow(found_key);
+        value = PyRef::borrow(found_value);
+    }
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+    Py_END_CRITICAL_SECTION();
+#endif
+    return found;
+}
+
 // Walks a dict entry by entry, stopping when the dict changes under the walk
-// (possible only when a conversion runs Python code that mutates it).
+// (a conversion that runs Python code which mutates it, or another thread).
+// Each entry is held while it is converted: a conversion may run code that
+// drops the dict's own references.
 template <typename OnEntry>
 Converted<void> walk_dict(PyObject* dict, OnEntry&& on_entry) {
     const Py_ssize_t start_size = PyDict_Size(dict);
     Py_ssize_t position = 0;
     Py_ssize_t steps = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
     for (;;) {
         if (PyDict_Size(dict) != start_size) {
             return std::unexpected(lazy_error(ErrorClass::RuntimeError, "dictionary changed size during iteration"));
         }
-        if (!PyDict_Next(dict, &position, &key, &value)) return {};
+        PyRef key;
+        PyRef value;
+        if (!next_entry(dict, position, key, value)) return {};
         if (steps == start_size) {
             return std::unexpected(lazy_error(ErrorClass::RuntimeError, "dictionary keys changed during iteration"));
         }
         ++steps;
-        // Held while converting: a conversion may run code that drops the
-        // dict's own references.
-        PyRef key_held = PyRef::borrow(key);
-        PyRef value_held = PyRef::borrow(value);
-        if (auto done = on_entry(key, value); !done) return done;
+        if (auto done = on_entry(key.get(), value.get()); !done) return done;
     }
 }
 
@@ -181,6 +201,32 @@ Converted<Map> convert_dict(PyObject* dict, Map map, Insert&& insert) {
 }
 
 }  // namespace
+
+#if KORVALITH_BUFFER_EXPORTS
+int export_buffer(PyObject* object, Py_buffer& exported) noexcept {
+    int status = 0;
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+    Py_BEGIN_CRITICAL_SECTION(object);
+#endif
+    status = PyObject_GetBuffer(object, &exported, PyBUF_SIMPLE);
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+    Py_END_CRITICAL_SECTION();
+#endif
+    return status;
+}
+
+void release_buffer(Py_buffer& exported) noexcept {
+    // Held past the release, which drops the export's own reference.
+    const PyRef object = PyRef::borrow(exported.obj);
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+    Py_BEGIN_CRITICAL_SECTION(object.get());
+#endif
+    PyBuffer_Release(&exported);
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+    Py_END_CRITICAL_SECTION();
+#endif
+}
+#endif
 
 Converted<void> bind_arguments(const FunctionSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                                PyObject* kwnames, std::span<PyObject*> slots) {
@@ -294,23 +340,12 @@ Converted<char32_t> as_char(PyObject* object) {
 }
 
 Converted<ByteBuffer> as_byte_vector(PyObject* object) {
-    const char* contents = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_Check(object)) {
-        char* data = nullptr;
-        if (PyBytes_AsStringAndSize(object, &data, &size) != 0) return std::unexpected(take_interpreter_error());
-        contents = data;
-    } else if (PyByteArray_Check(object)) {
-        contents = PyByteArray_AsString(object);
-        size = PyByteArray_Size(object);
-        if (contents == nullptr) return std::unexpected(take_interpreter_error());
-    }
-    if (contents != nullptr) {
+    if (PyBytes_Check(object) || PyByteArray_Check(object)) {
+        auto source = as_byte_source(object);
+        if (!source) return std::unexpected(std::move(source.error()));
+        const ByteView contents = source->view();
         ByteBuffer buffer;
-        if (!buffer.reserve(static_cast<std::size_t>(size)) ||
-            !buffer.append(reinterpret_cast<const std::uint8_t*>(contents), static_cast<std::size_t>(size))) {
-            return std::unexpected(out_of_memory());
-        }
+        if (!buffer.reserve(contents.size()) || !buffer.append(contents)) return std::unexpected(out_of_memory());
         return buffer;
     }
     if (PyUnicode_Check(object)) {
@@ -362,10 +397,16 @@ Converted<ByteSource> as_byte_source(PyObject* object) {
         return ByteSource(ByteView(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
     }
     if (PyByteArray_Check(object)) {
+#if KORVALITH_BUFFER_EXPORTS
+        Py_buffer exported;
+        if (export_buffer(object, exported) != 0) return std::unexpected(take_interpreter_error());
+        return ByteSource(exported);
+#else
         const char* data = PyByteArray_AsString(object);
         if (data == nullptr) return std::unexpected(take_interpreter_error());
         const Py_ssize_t size = PyByteArray_Size(object);
         return ByteSource(ByteView(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
+#endif
     }
     auto copied = as_byte_vector(object);
     if (!copied) return std::unexpected(std::move(copied.error()));

@@ -2,8 +2,10 @@
 // the tree of submodules and functions.
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdio>
 
+#include "module/arguments.hpp"
 #include "module/errors.hpp"
 #include "module/interned.hpp"
 #include "module/module_tree.hpp"
@@ -76,23 +78,28 @@ void free_module(void* module) {
     }
 }
 
-// Slots that interpreters from 3.12 on know, by their numbers there: an
+#if !defined(Py_TARGET_ABI3T)
+// Slots that later interpreters know, by their numbers there: an
 // interpreter refuses a slot it does not know, and one module file serves
 // them all, so the slots are chosen when the module is imported.
 constexpr int MULTIPLE_INTERPRETERS_SLOT = 3;  // Py_mod_multiple_interpreters, 3.12
 // Py_MOD_PER_INTERPRETER_GIL_SUPPORTED: the module loads in interpreters
 // with a lock of their own, which run at the same time as the others.
 void* const PER_INTERPRETER_LOCK_SUPPORTED = reinterpret_cast<void*>(2);
+constexpr int GIL_SLOT = 4;  // Py_mod_gil, 3.13
+// Py_MOD_GIL_NOT_USED: a free-threaded interpreter that imports the module
+// keeps running without its global lock. Declared where a bytearray is held
+// through an export of its buffer (module/arguments.hpp); everything else
+// the functions read is immutable, held, or read under the dict's lock.
+void* const GIL_NOT_USED = reinterpret_cast<void*>(1);
+constexpr bool SAFE_WITHOUT_GIL = KORVALITH_BUFFER_EXPORTS != 0;
 
-// For interpreters before 3.12.
-PyModuleDef_Slot SLOTS_BEFORE_3_12[] = {
+// The execution step, then the slots the running interpreter knows (filled
+// in by definition()), then the end.
+PyModuleDef_Slot MODULE_SLOTS[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&build_module_tree)},
     {0, nullptr},
-};
-
-PyModuleDef_Slot SLOTS_FROM_3_12[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&build_module_tree)},
-    {MULTIPLE_INTERPRETERS_SLOT, PER_INTERPRETER_LOCK_SUPPORTED},
+    {0, nullptr},
     {0, nullptr},
 };
 
@@ -102,7 +109,7 @@ PyModuleDef MODULE_DEFINITION = {
     "",                   // doc: the module's __doc__ is the empty string
     sizeof(ModuleState),  // per-module state, zeroed by the interpreter
     nullptr,              // no method table: functions live in the submodules
-    SLOTS_BEFORE_3_12,    // chosen at import (definition())
+    MODULE_SLOTS,         // completed at import (definition())
     nullptr,              // traverse: the state holds no Python object
     nullptr,              // clear
     free_module,
@@ -121,14 +128,51 @@ int running_version() {
 PyModuleDef* definition() {
     // Chosen once for the process: every interpreter in it is the same version.
     static PyModuleDef* const chosen = [] {
-        if (running_version() >= 312) MODULE_DEFINITION.m_slots = SLOTS_FROM_3_12;
+        const int version = running_version();
+        std::size_t next = 1;
+        if (version >= 312) MODULE_SLOTS[next++] = {MULTIPLE_INTERPRETERS_SLOT, PER_INTERPRETER_LOCK_SUPPORTED};
+        if (SAFE_WITHOUT_GIL && version >= 313) MODULE_SLOTS[next++] = {GIL_SLOT, GIL_NOT_USED};
         return &MODULE_DEFINITION;
     }();
     return chosen;
 }
+#endif
 
 }  // namespace
 
 }  // namespace korvalith::py
 
+#if defined(Py_TARGET_ABI3T)
+
+namespace korvalith::py {
+
+namespace {
+
+// The stable ABI for free-threaded builds (3.15 on) has no module
+// definition record: the interpreter asks PyModExport__korvalith for the
+// module's slots instead, the same ones, every one known to 3.15.
+PyABIInfo_VAR(ABI_INFO);
+
+PySlot EXPORTED_SLOTS[] = {
+    PySlot_PTR(Py_mod_abi, &ABI_INFO),
+    PySlot_PTR(Py_mod_name, "_korvalith"),
+    PySlot_PTR(Py_mod_doc, ""),
+    PySlot_PTR(Py_mod_state_size, sizeof(ModuleState)),
+    PySlot_PTR(Py_mod_exec, reinterpret_cast<void*>(&build_module_tree)),
+    PySlot_PTR(Py_mod_state_free, reinterpret_cast<void*>(&free_module)),
+    PySlot_PTR(Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED),
+    PySlot_PTR(Py_mod_gil, Py_MOD_GIL_NOT_USED),
+    PySlot_END,
+};
+
+}  // namespace
+
+}  // namespace korvalith::py
+
+PyMODEXPORT_FUNC PyModExport__korvalith() { return korvalith::py::EXPORTED_SLOTS; }
+
+#else
+
 PyMODINIT_FUNC PyInit__korvalith() { return PyModuleDef_Init(korvalith::py::definition()); }
+
+#endif

@@ -6,6 +6,7 @@ Each case names the function, the arguments and the outcome: None for a
 result, else the exception class the call raises. To cover a new function
 or error path, add a case to `build_cases`."""
 
+import binascii
 import os
 
 import _korvalith
@@ -361,3 +362,19 @@ def function_at(path):
         target = getattr(target, part)
     return target
 
+
+def outcomes_text():
+    """The outcome of every case of call_cases, as text that compares the
+    same in any interpreter, where it is computed (test_interpreters.py).
+    binascii, not hashlib: 3.12's hashlib breaks the destruction of an
+    interpreter with a lock of its own."""
+    lines = []
+    for case in build_cases():
+        try:
+            result = case()
+            if isinstance(result, str):
+                result = result.encode("utf-8", "surrogatepass")
+            lines.append("%s result %d %08x" % (case.name, len(result), binascii.crc32(result)))
+        except Exception as error:  # noqa: BLE001 - the exception is the outcome
+            lines.append("%s raised %s %r" % (case.name, type(error).__name__, error.args))
+    return "\n".join(lines)

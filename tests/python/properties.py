@@ -80,7 +80,7 @@ class CipherRoundTripTest(unittest.TestCase):
 def load_portable_module():
     """The module the build makes without the AES instructions (it runs the
     bitsliced engine), loaded beside this one; None where there is none."""
-    path = os.path.join(os.environ.get("KORVALITH_BUILD_DIR", ""), "portable", "_korvalith.abi3.so")
+    path = os.path.join(os.environ.get("KORVALITH_BUILD_DIR", ""), "portable", os.path.basename(_korvalith.__file__))
     if "KORVALITH_BUILD_DIR" not in os.environ or not os.path.isfile(path):
         return None
     found = importlib.util.spec_from_file_location("_korvalith", path)

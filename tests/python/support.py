@@ -11,6 +11,7 @@ import functools
 import os
 import subprocess
 import sys
+import sysconfig
 import tempfile
 import unittest
 
@@ -19,6 +20,14 @@ import _korvalith  # noqa: F401  (found through PYTHONPATH: the build directory)
 # What "--version" prints: the project's version as CMake read it from
 # project() in CMakeLists.txt, the one place it is kept; CTest hands it over.
 VERSION_TEXT = b"Korvalith " + os.environ.get("KORVALITH_VERSION", "(KORVALITH_VERSION is not set)").encode() + b"\n"
+
+
+# The module's file name: the stable ABI of 3.10, but under a free-threaded
+# interpreter, which has none, the interpreter's own; KORVALITH_MODULE_SUFFIX
+# names another (3.15's .abi3t.so, tested under the regular 3.15).
+MODULE_FILE = "_korvalith" + os.environ.get(
+    "KORVALITH_MODULE_SUFFIX",
+    sysconfig.get_config_var("EXT_SUFFIX") if sysconfig.get_config_var("Py_GIL_DISABLED") else ".abi3.so")
 
 
 def _absolute(variable):

@@ -4,6 +4,7 @@ import hashlib
 import os
 import random
 import sys
+import sysconfig
 import unittest
 
 import _korvalith
@@ -68,7 +69,9 @@ def load_cryptography():
     except Exception:  # noqa: BLE001 - absent, or installed for another interpreter
         pass
     system_packages = "/usr/lib/python3/dist-packages"
-    if not os.path.isdir(system_packages):
+    # Debian's packages are built for interpreters with a global lock: their
+    # compiled parts crash a free-threaded one instead of failing to import.
+    if not os.path.isdir(system_packages) or sysconfig.get_config_var("Py_GIL_DISABLED"):
         return None
     sys.path.append(system_packages)
     try:

@@ -12,7 +12,7 @@ import unittest
 
 import _korvalith
 
-from support import VERSION_TEXT, program
+from support import MODULE_FILE, VERSION_TEXT, program
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 STUB_PACKAGE = os.path.normpath(os.path.join(HERE, os.pardir, os.pardir, "stubs", "_korvalith-stubs"))
@@ -107,7 +107,7 @@ class InstallTest(unittest.TestCase):
                                   "import sys; print('%d.%d' % sys.version_info[:2])"],
                                  capture_output=True, text=True, check=True, timeout=60).stdout.strip()
         self.assertEqual(self.pythondir, "lib/python%s/site-packages" % version)
-        self.assertTrue(os.path.isfile(os.path.join(self.site_packages(), "_korvalith.abi3.so")))
+        self.assertTrue(os.path.isfile(os.path.join(self.site_packages(), MODULE_FILE)))
         self.assertTrue(os.access(self.launcher(), os.X_OK))
         with open(self.launcher(), encoding="utf-8") as launcher:
             self.assertEqual(launcher.readline(), "#!" + interpreter + "\n")
@@ -130,12 +130,12 @@ class InstallTest(unittest.TestCase):
             env=clean_environment(PYTHONPATH=self.site_packages()))
         self.assertEqual(finished.returncode, 0, finished.stderr)
         module_file, rotated = finished.stdout.splitlines()
-        self.assert_same_file(module_file, os.path.join(self.site_packages(), "_korvalith.abi3.so"))
+        self.assert_same_file(module_file, os.path.join(self.site_packages(), MODULE_FILE))
         self.assertEqual(rotated, "Uryyb")
 
     def assert_commands_work(self, prefix):
         finished, module_file = self.run_launcher(prefix, "--version")
-        self.assert_same_file(module_file, os.path.join(self.site_packages(prefix), "_korvalith.abi3.so"))
+        self.assert_same_file(module_file, os.path.join(self.site_packages(prefix), MODULE_FILE))
         self.assertEqual((finished.returncode, finished.stdout), (0, VERSION_TEXT))
         finished, _ = self.run_launcher(prefix, "rot13", "rotate", "-s", "Hello")
         self.assertEqual((finished.returncode, finished.stdout), (0, b"Uryyb\n"))

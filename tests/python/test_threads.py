@@ -1,16 +1,20 @@
 """Several threads calling every function at once on shared inputs get
-exactly the results of a single thread, and concurrent first use of the
-values the module creates once yields one of each, without deadlock: also
-when the creation's own Python code needs the value, and across a fork."""
+exactly the results of a single thread (at the same time on a free-threaded
+build, which stays without its lock), also with a bytearray resized
+meanwhile; and concurrent first use of the values the module creates once
+(per interpreter) yields one of each, without deadlock: also when the
+creation's own Python code needs the value, and across a fork."""
 
 import os
 import random
 import subprocess
 import sys
+import sysconfig
 import textwrap
 import threading
 import unittest
 
+import _korvalith
 import call_cases
 
 THREADS = 4
@@ -61,6 +65,61 @@ class ConcurrentCallsTest(unittest.TestCase):
             self.assertFalse(thread.is_alive(), "a thread did not finish")
         self.assertEqual(failures, [])
         self.assertEqual(mismatches, [])
+
+    def test_bytearray_resized_during_calls(self):
+        # Where threads run without the interpreter's lock, another thread
+        # resizes a bytearray while calls read it: the resize must fail
+        # (BufferError) rather than free what a call reads, and every call
+        # sees the bytearray as it was or as it was with the byte added.
+        aes = _korvalith.ciphers.aes
+        key = bytes(range(16))
+        data = bytearray(bytes(range(256)) * 256)
+        expected = {aes.encrypt_ecb(bytes(data), key, "pkcs"), aes.encrypt_ecb(bytes(data) + b"x", key, "pkcs")}
+        stop = threading.Event()
+        wrong = []
+
+        def resize():
+            while not stop.is_set():
+                try:
+                    data.append(ord("x"))
+                except BufferError:
+                    continue
+                while True:
+                    try:
+                        del data[-1]
+                        break
+                    except BufferError:
+                        pass
+
+        def encrypt():
+            for _ in range(100):
+                result = aes.encrypt_ecb(data, key, "pkcs")
+                if result not in expected:
+                    wrong.append(len(result))
+
+        resizer = threading.Thread(target=resize)
+        resizer.start()
+        try:
+            callers = [threading.Thread(target=encrypt) for _ in range(THREADS - 1)]
+            for thread in callers:
+                thread.start()
+            for thread in callers:
+                thread.join(timeout=300)
+        finally:
+            stop.set()
+            resizer.join(timeout=60)
+        self.assertEqual(wrong, [])
+
+
+@unittest.skipUnless(sysconfig.get_config_var("Py_GIL_DISABLED"), "needs a free-threaded build")
+class FreeThreadedTest(unittest.TestCase):
+    def test_import_keeps_the_interpreter_without_its_lock(self):
+        # Unless the environment asks for the lock, importing the module
+        # leaves it off, and says nothing.
+        env = {name: value for name, value in os.environ.items() if name != "PYTHON_GIL"}
+        child = subprocess.run([sys.executable, "-c", "import sys, _korvalith; print(sys._is_gil_enabled())"],
+                               capture_output=True, text=True, env=env, timeout=60)
+        self.assertEqual((child.stdout, child.stderr), ("False\n", ""))
 
 
 # A fresh process, so that nothing has created the once-made values yet. The

@@ -144,7 +144,9 @@ namespace {
 // runs from then until the result is written: the key and padding-mode
 // conversions run none when they succeed (and the view is not used after
 // they fail), and creating the result runs none either, so a bytearray
-// cannot be resized under the view.
+// cannot be resized under the view by this thread; another thread, where
+// threads run without the interpreter's lock, is kept from it by the export
+// of its buffer that the view holds (module/arguments.hpp).
 template <typename Operation>
 WrapperResult run_ecb(const ByteSource& text, ByteView key, ByteView padding_mode) {
     Operation operation;

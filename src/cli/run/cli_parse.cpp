@@ -8,6 +8,7 @@
 #include "module/wrapper.hpp"
 
 // After Python.h, which must come first.
+#include <pthread.h>
 #include <signal.h>
 
 #include <csignal>
@@ -21,12 +22,29 @@ namespace {
 // be flushed is passed over, but Ctrl-C is not: a flush blocked on a full
 // pipe runs the signal's handler, and its KeyboardInterrupt would otherwise
 // be dropped here, before the run could see it. Returns whether one came.
+// sys.stdout or sys.stderr, held for the flush: flushing runs Python code,
+// which may replace the stream and drop the last reference to the old one.
+// Where threads run without the interpreter's lock, another thread may do so
+// at any moment, so the stream is read as a new reference, through the sys
+// module, and not borrowed from the interpreter's own table.
+PyRef python_stream(const char* name) {
+#if defined(Py_GIL_DISABLED)
+    PyRef sys_name(PyUnicode_FromString("sys"));
+    PyRef sys(sys_name ? PyImport_GetModule(sys_name.get()) : nullptr);
+    PyRef stream(sys ? PyObject_GetAttrString(sys.get(), name) : nullptr);
+    if (!stream) PyErr_Clear();
+    return stream;
+#else
+    return PyRef::borrow(PySys_GetObject(name));
+#endif
+}
+
 bool flush_python_streams_interrupted() {
     bool interrupted = false;
     for (const char* name : {"stdout", "stderr"}) {
-        PyObject* stream = PySys_GetObject(name);  // borrowed
-        if (stream == nullptr || stream == Py_None) continue;
-        PyRef flushed(PyObject_CallMethod(stream, "flush", nullptr));
+        PyRef stream = python_stream(name);
+        if (!stream || stream.get() == Py_None) continue;
+        PyRef flushed(PyObject_CallMethod(stream.get(), "flush", nullptr));
         if (flushed) continue;
         interrupted = interrupted || PyErr_ExceptionMatches(PyExc_KeyboardInterrupt) != 0;
         PyErr_Clear();
@@ -102,6 +120,33 @@ private:
     Saved saved_[2] = {{SIGTERM}, {SIGHUP}};
 };
 
+// Runs of cli.parse() take turns, one at a time in the process: a run owns
+// the process's standard streams, its stop signals' dispositions and the
+// state above until it returns. Runs at the same time can only come from
+// threads without the interpreter's lock (a free-threaded build) or from
+// subinterpreters with locks of their own; the later run waits, without
+// holding its interpreter's lock, until the earlier one has returned.
+pthread_mutex_t runs = PTHREAD_MUTEX_INITIALIZER;
+
+// In the child of a fork made while another thread was in a run, that run
+// does not exist: the child's runs start afresh.
+void after_fork_in_child() noexcept { pthread_mutex_init(&runs, nullptr); }
+
+[[maybe_unused]] const int after_fork_registered = pthread_atfork(nullptr, nullptr, after_fork_in_child);
+
+class OneRunAtATime {
+public:
+    OneRunAtATime() noexcept {
+        if (pthread_mutex_trylock(&runs) == 0) return;
+        PyThreadState* saved = PyEval_SaveThread();
+        pthread_mutex_lock(&runs);
+        PyEval_RestoreThread(saved);
+    }
+    ~OneRunAtATime() { pthread_mutex_unlock(&runs); }
+    OneRunAtATime(const OneRunAtATime&) = delete;
+    OneRunAtATime& operator=(const OneRunAtATime&) = delete;
+};
+
 // The command line of the process that runs the interpreter: its argument
 // vector without the interpreter's own name, so that the launcher script's
 // path comes first and stands for the program.
@@ -114,9 +159,10 @@ std::span<char* const> command_line() noexcept {
 bool stopped_already() { return true; }
 
 WrapperResult parse() noexcept {
-    stopped_by = 0;
     const bool interrupted = flush_python_streams_interrupted();
-    if (interrupted) stopped_by = SIGINT;
+    // After the flush, which runs Python code that could itself call parse().
+    const OneRunAtATime turn;
+    stopped_by = interrupted ? SIGINT : 0;
     {
         const StopSignalsCaught caught;
         cli::run_cli(command_line(), cli::Interruption(interrupted ? stopped_already : signal_stops_run, stop_signal));
