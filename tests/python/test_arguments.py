@@ -1,6 +1,7 @@
 """Argument binding and conversion shared by every function, and how their
 failures reach Python."""
 
+import array
 import gc
 import sys
 import unittest
@@ -325,12 +326,14 @@ class ReferenceCountTest(unittest.TestCase):
             # objects: it is collected before each count.
             run_all(own, 2)
             gc.collect()
-            before = [sys.getrefcount(value) for value in held]
+            # The counts are kept as machine integers: a list of them would
+            # itself hold references to the small integers it counts.
+            before = array.array("q", (sys.getrefcount(value) for value in held))
             run_all(own, RUNS)
             gc.collect()
-            changed = [(value, after - count) for value, count, after in
-                       zip(held, before, (sys.getrefcount(value) for value in held))
-                       if abs(after - count) >= RUNS // 2]
+            after = array.array("q", (sys.getrefcount(value) for value in held))
+            changed = [(held[index], after[index] - before[index]) for index in range(len(held))
+                       if abs(after[index] - before[index]) >= RUNS // 2]
             with self.subTest(path):
                 self.assertEqual(changed, [])
 
