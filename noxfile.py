@@ -341,7 +341,7 @@ def require_emulation(session, machine):
         enabled = False
     if not enabled:
         session.error(f"the kernel does not run {machine} programs through qemu ({handler} is not enabled): "
-                      f"install qemu-user-static and binfmt-support (README.md, Targets), or run .ci/run")
+                      f"install qemu-user-static and binfmt-support (docs/BUILDING.md, Targets), or run .ci/run")
 
 
 def target_packages(session, machine):
