@@ -23,9 +23,12 @@ span from the first start to the last end, the best of --repeat runs (one
 and two workers, every function, interleaved). The ratio is two workers'
 throughput over one's. Each row also gives the share of the wall time
 that each worker's thread ran (its processor time; on a busy machine two
-workers may not get two processors), and, per call, the minor page faults
-and the context switches (voluntary + involuntary) that the workers'
-threads took in the two-worker runs (getrusage of the thread).
+workers may not get two processors); the throughput per processor-second
+of two workers against one's, which is 1.0 when the workers do not slow
+each other down whatever else runs on the machine; and, per call, the
+minor page faults with one and with two workers and the context switches
+(voluntary + involuntary) with two, of the workers' threads (getrusage of
+the thread).
 
     python3 bench/parallel.py                      # the installed module
     python3 bench/parallel.py --build build        # the module in build/
@@ -238,11 +241,15 @@ def main():
     print("%.2f s per run, best of %d; ratio = two workers' throughput / one's, copy = the same ratio of"
           " the copy of that size;" % (options.duration, options.repeat))
     print("ran1, ran2 = processor time of each worker's thread / wall time, one and two workers;"
-          " faults, switches = minor page faults and context switches per call, two workers")
+          " per-cpu = two workers'")
+    print("throughput per processor-second / one's (below 1: the workers slow each other down);"
+          " flt1, flt2 = minor page")
+    print("faults per call, one and two workers; csw2 = context switches per call, two workers")
 
     sizes = [int(size) for size in options.sizes.split(",")]
-    header = "%-13s %-7s %-20s %9s %9s %6s %6s %5s %5s %7s %8s" % (
-        "model", "size", "function", "1 (MB/s)", "2 (MB/s)", "ratio", "copy", "ran1", "ran2", "faults", "switches")
+    header = "%-13s %-7s %-20s %9s %9s %6s %6s %5s %5s %7s %6s %6s %6s" % (
+        "model", "size", "function", "1 (MB/s)", "2 (MB/s)", "ratio", "copy", "ran1", "ran2", "per-cpu",
+        "flt1", "flt2", "csw2")
     for name in options.models.split(","):
         if name not in MODELS:
             parser.error("unknown model %r" % name)
@@ -261,9 +268,10 @@ def main():
                 copy_ratio = best[KINDS[2], 2][0] / best[KINDS[2], 1][0]
                 for kind in KINDS:
                     one, two = best[kind, 1], best[kind, 2]
-                    print("%-13s %-7s %-20s %9.0f %9.0f %5.2fx %5.2fx %4.0f%% %4.0f%% %7s %8s" % (
+                    per_cpu = (two[0] / (2 * two[4])) / (one[0] / one[4])
+                    print("%-13s %-7s %-20s %9.0f %9.0f %5.2fx %5.2fx %4.0f%% %4.0f%% %6.2fx %6s %6s %6s" % (
                         name, label(size), kind, one[0] / 1e6, two[0] / 1e6, two[0] / one[0], copy_ratio,
-                        100 * one[4], 100 * two[4], count(two[1]), count(two[2])))
+                        100 * one[4], 100 * two[4], per_cpu, count(one[1]), count(two[1]), count(two[2])))
                     if two[3] > 0.05:
                         print("    (the second worker started %.2f s late)" % two[3])
                 sys.stdout.flush()
