@@ -142,16 +142,20 @@ class Threads:
 
 class Pool:
     """A pool of two workers (processes or interpreters), started and warmed
-    up before the timed runs."""
+    up before the timed runs. They are handed this file's functions as
+    those of the module `parallel`, which they import by that name (not
+    those of `__main__`, which is another module in each of them)."""
 
     def __init__(self, name, executor):
+        import parallel
         self.name = name
         self.executor = executor
-        for future in [executor.submit(warm_up, 0.3) for _ in range(2)]:
+        self.run_worker = parallel.run_worker
+        for future in [executor.submit(parallel.warm_up, 0.3) for _ in range(2)]:
             future.result()
 
     def run(self, workers, arguments):
-        futures = [self.executor.submit(run_worker, *arguments) for _ in range(workers)]
+        futures = [self.executor.submit(self.run_worker, *arguments) for _ in range(workers)]
         return [future.result() for future in futures]
 
     def close(self):
@@ -224,7 +228,6 @@ def main():
         os.environ["PYTHONPATH"] = os.pathsep.join(wanted + [p for p in present if p])
         os.execv(sys.executable, [sys.executable, os.path.abspath(__file__)] + sys.argv[1:])
 
-    import parallel  # this file as an importable module, for the workers
     import _korvalith
 
     gil = getattr(sys, "_is_gil_enabled", lambda: True)()
@@ -278,7 +281,6 @@ def main():
         finally:
             model.close()
     print("\nload average after: %s" % " ".join("%.2f" % x for x in os.getloadavg()))
-    del parallel
 
 
 if __name__ == "__main__":
