@@ -262,13 +262,7 @@ WriteOutcome OutputFile::acquire(const Interruption& interruption, bool create) 
                 return WriteOutcome::written;
             }
             if (fd < 0) return errno == EINTR ? WriteOutcome::interrupted : WriteOutcome::failed;
-            file_ = Descriptor(fd);
-            struct stat status {};
-            if (::fstat(fd, &status) != 0) return WriteOutcome::failed;
-            regular_ = S_ISREG(status.st_mode);
-            identity_ = regular_ ? std::optional(identity_of(status)) : std::nullopt;
-            old_size_ = regular_ ? static_cast<std::uint64_t>(status.st_size) : 0;
-            return WriteOutcome::written;
+            return adopt(fd);
         }
         int fd = open_file(name_.c_str(), WRITE_FLAGS | O_CREAT | O_EXCL, interruption);
         if (fd >= 0) {
@@ -284,16 +278,23 @@ WriteOutcome OutputFile::acquire(const Interruption& interruption, bool create) 
             if (fd < 0 && (errno == EEXIST || errno == ENOENT)) continue;  // changed meanwhile
         }
         if (fd < 0) return errno == EINTR ? WriteOutcome::interrupted : WriteOutcome::failed;
-        file_ = Descriptor(fd);
-        struct stat status {};
-        if (::fstat(fd, &status) != 0) return WriteOutcome::failed;
-        regular_ = S_ISREG(status.st_mode);
-        identity_ = regular_ ? std::optional(identity_of(status)) : std::nullopt;
-        old_size_ = regular_ ? static_cast<std::uint64_t>(status.st_size) : 0;
+        if (adopt(fd) != WriteOutcome::written) return WriteOutcome::failed;
         if (!regular_) created_.clear();
         return WriteOutcome::written;
     }
     return WriteOutcome::failed;
+}
+
+// Keeps the descriptor opened on the name as the target, and what it is: a
+// regular file (with its identity and the length it had) or anything else.
+WriteOutcome OutputFile::adopt(int fd) {
+    file_ = Descriptor(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return WriteOutcome::failed;
+    regular_ = S_ISREG(status.st_mode);
+    identity_ = regular_ ? std::optional(identity_of(status)) : std::nullopt;
+    old_size_ = regular_ ? static_cast<std::uint64_t>(status.st_size) : 0;
+    return WriteOutcome::written;
 }
 
 // Takes the lock of the regular file opened: the file the name leads to once

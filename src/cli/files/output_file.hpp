@@ -100,6 +100,7 @@ private:
     WriteOutcome commit_locked();
     WriteOutcome replace(const Interruption& interruption);
     WriteOutcome replace_locked();
+    WriteOutcome adopt(int fd);
     WriteOutcome reserve(std::uint64_t size);
     WriteOutcome grow_with_zeros(std::uint64_t size);
     void undo() noexcept;
