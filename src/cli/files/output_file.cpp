@@ -170,6 +170,16 @@ bool take_name(const std::string& from, const std::string& to) {
     return true;
 }
 
+// Whether the file system of `fd` keeps its files in memory only (tmpfs,
+// ramfs): nothing to write to a disk.
+bool held_in_memory(int fd) {
+    struct statfs system {};
+    if (::fstatfs(fd, &system) != 0) return false;
+    constexpr unsigned long TMPFS = 0x01021994, RAMFS = 0x858458f6;
+    const auto type = static_cast<unsigned long>(system.f_type);
+    return type == TMPFS || type == RAMFS;
+}
+
 // Whether the file system of `fd` writes a file's data before a rename of
 // it over another file reaches the disk, so that a power cut leaves the old
 // file or the whole new one without a flush of this program's: tmpfs and
@@ -350,6 +360,10 @@ bool OutputFile::begin_replacement() {
     path_ = std::move(path);
     hidden_ = std::move(hidden);
     staging_.emplace(Descriptor(fd));
+    // A file replaced on a disk has the result written out at the rename (by
+    // the file system, or by the flush before it): the disk starts on it
+    // while the run goes on.
+    if (!replaces_new_ && !held_in_memory(fd)) staging_->write_back_early();
     mode_ = Mode::replace;
     return true;
 }

@@ -36,6 +36,9 @@ constexpr std::uint64_t COPIED_IN_HALVES_FROM = std::uint64_t{64} << 20;
 // a part that begins inside a block is copied, not shared.
 constexpr std::uint64_t SPLIT_ALIGNMENT = std::uint64_t{1} << 20;
 
+// With early writeback, the bytes whose way to the disk starts at once.
+constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{8} << 20;
+
 // A file with no name in `directory`: O_TMPFILE where the file system has
 // it, else a hidden file (which the next run removes if this one is killed
 // before it is unlinked) made and unlinked at once. -1 with errno set.
@@ -133,7 +136,17 @@ int Staging::append(ByteView bytes) noexcept {
     }
     if (const int failed = append_to_file(bytes); failed != 0) return failed;
     size_ += bytes.size();
+    if (write_back_ && size_ - written_back_ >= WRITEBACK_STEP) start_writeback();
     return 0;
+}
+
+// Asks the kernel to start writing the file's bytes since the last step to
+// the disk without waiting for them: the disk works while the run makes the
+// rest, and the commit finds little left to write.
+void Staging::start_writeback() noexcept {
+    (void)::sync_file_range(file_.get(), static_cast<off_t>(written_back_), static_cast<off_t>(size_ - written_back_),
+                            SYNC_FILE_RANGE_WRITE);
+    written_back_ = size_;
 }
 
 // The result so far moves from memory into the file, which takes the rest.

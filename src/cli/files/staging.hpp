@@ -47,6 +47,12 @@ public:
     // failure to make or fill the file (ENOSPC when its file system is full).
     [[nodiscard]] int append(ByteView bytes) noexcept;
 
+    // From now on, each further WRITEBACK_STEP bytes held in the file start
+    // their way to the disk at once, while later ones are still being made,
+    // rather than all of them at the commit: for a result that the commit
+    // must see on the disk before it names it.
+    void write_back_early() noexcept { write_back_ = true; }
+
     std::uint64_t size() const noexcept { return size_; }
     // Whether the result went beyond memory into the file.
     bool in_file() const noexcept { return file_.is_open(); }
@@ -71,12 +77,15 @@ public:
 private:
     int spill() noexcept;
     int append_to_file(ByteView bytes) noexcept;
+    void start_writeback() noexcept;
     void release_memory() noexcept;
 
     std::string near_;
     std::size_t memory_limit_;
     std::uint8_t* memory_ = nullptr;  // mapped at the first bytes, memory_limit_ long
     std::size_t in_memory_ = 0;
+    bool write_back_ = false;
+    std::uint64_t written_back_ = 0;  // the bytes of the file whose writeback has started
     bool memory_refused_ = false;  // no memory could be mapped, or the result will not fit: straight into the file
     Descriptor file_;
     std::string failed_in_;
