@@ -5,22 +5,13 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+#elif KORVALITH_AARCH64
+#include <arm_neon.h>
 #endif
 
 namespace korvalith {
 
 namespace {
-
-// The changed segments of a table, as the vector loops look them up: for
-// each, the byte values' common high nibble (in place, 16s), its sixteen
-// entries, and those entries XOR their own indices (what a byte of the
-// segment changes by).
-struct Segments {
-    unsigned count = 0;
-    alignas(16) std::uint8_t high[16];
-    alignas(16) std::uint8_t entries[16][16];
-    alignas(16) std::uint8_t changes[16][16];
-};
 
 constexpr TranslationTable IDENTITY = [] {
     TranslationTable identity{};
@@ -36,6 +27,25 @@ std::uint64_t word_at(const std::uint8_t* entries) noexcept {
     return word;
 }
 
+// The vector loops translate whole blocks of 16 or 32 bytes of the table
+// with its changed segments (never none) and return how many bytes they
+// did; translate_bytes does the rest.
+using TranslateLoop = std::size_t (*)(const TranslationTable& table, std::uint16_t changed, const std::uint8_t* in,
+                                      std::size_t size, std::uint8_t* out) noexcept;
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// The changed segments of a table, as the x86 loops look them up: for
+// each, the byte values' common high nibble (in place, 16s), its sixteen
+// entries, and those entries XOR their own indices (what a byte of the
+// segment changes by).
+struct Segments {
+    unsigned count = 0;
+    alignas(16) std::uint8_t high[16];
+    alignas(16) std::uint8_t entries[16][16];
+    alignas(16) std::uint8_t changes[16][16];
+};
+
 Segments segments_of(const TranslationTable& table, std::uint16_t changed) noexcept {
     Segments segments;
     for (unsigned rest = changed; rest != 0; rest &= rest - 1) {
@@ -50,13 +60,6 @@ Segments segments_of(const TranslationTable& table, std::uint16_t changed) noexc
     }
     return segments;
 }
-
-// The vector loops translate whole blocks of 16 or 32 bytes and return how
-// many bytes they did; translate_bytes does the rest.
-using TranslateLoop = std::size_t (*)(const Segments& segments, const std::uint8_t* in, std::size_t size,
-                                      std::uint8_t* out) noexcept;
-
-#if defined(__x86_64__) || defined(__i386__)
 
 // Sixteen bytes without a blend instruction: XOR with a segment's high
 // nibble leaves 0..15 in the bytes of that segment and 16 or more in the
@@ -82,9 +85,10 @@ __m128i translate_block_ssse3(const Segments& segments, __m128i bytes) {
 constexpr unsigned SSSE3_MOST_SEGMENTS = 6;
 
 KORVALITH_TARGET_SSSE3
-std::size_t translate_ssse3(const Segments& segments, const std::uint8_t* in, std::size_t size,
-                            std::uint8_t* out) noexcept {
-    if (segments.count > SSSE3_MOST_SEGMENTS) return 0;
+std::size_t translate_ssse3(const TranslationTable& table, std::uint16_t changed, const std::uint8_t* in,
+                            std::size_t size, std::uint8_t* out) noexcept {
+    if (std::popcount(changed) > static_cast<int>(SSSE3_MOST_SEGMENTS)) return 0;
+    const Segments segments = segments_of(table, changed);
     std::size_t done = 0;
     for (; size - done >= 16; done += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done));
@@ -97,8 +101,9 @@ std::size_t translate_ssse3(const Segments& segments, const std::uint8_t* in, st
 // once, serve both: for each segment, the bytes whose high nibble is its
 // own take the shuffle of its entries by their low nibble.
 KORVALITH_TARGET_AVX2
-std::size_t translate_avx2(const Segments& segments, const std::uint8_t* in, std::size_t size,
-                           std::uint8_t* out) noexcept {
+std::size_t translate_avx2(const TranslationTable& table, std::uint16_t changed, const std::uint8_t* in,
+                           std::size_t size, std::uint8_t* out) noexcept {
+    const Segments segments = segments_of(table, changed);
     const __m256i low_nibble = _mm256_set1_epi8(0x0F);
     const __m256i high_nibble = _mm256_set1_epi8(static_cast<char>(0xF0));
     std::size_t done = 0;
@@ -146,6 +151,39 @@ std::size_t translate_avx2(const Segments& segments, const std::uint8_t* in, std
 
 #endif
 
+#if KORVALITH_AARCH64
+
+// A table lookup over four registers covers a quarter of the table, 64
+// entries; the extending form leaves the bytes whose index falls outside it
+// as they were. So the bytes start as themselves and each quarter holding a
+// changed segment (a letters-only table changes one, 0x40..0x7F) replaces
+// its own bytes by their entries.
+KORVALITH_TARGET_NEON
+std::size_t translate_neon(const TranslationTable& table, std::uint16_t changed, const std::uint8_t* in,
+                           std::size_t size, std::uint8_t* out) noexcept {
+    uint8x16x4_t quarters[4];
+    std::uint8_t starts[4];
+    unsigned count = 0;
+    for (unsigned q = 0; q < 4; ++q) {
+        if ((changed >> (4 * q) & 0xFU) == 0) continue;
+        quarters[count] = vld1q_u8_x4(&table[64 * q]);
+        starts[count] = static_cast<std::uint8_t>(64 * q);
+        ++count;
+    }
+    std::size_t done = 0;
+    for (; size - done >= 16; done += 16) {
+        const uint8x16_t bytes = vld1q_u8(in + done);
+        uint8x16_t result = bytes;
+        for (unsigned k = 0; k < count; ++k) {
+            result = vqtbx4q_u8(result, quarters[k], vsubq_u8(bytes, vdupq_n_u8(starts[k])));
+        }
+        vst1q_u8(out + done, result);
+    }
+    return done;
+}
+
+#endif
+
 TranslateLoop translate_loop(VectorPath path) noexcept {
     switch (path) {
         case VectorPath::scalar: return nullptr;
@@ -154,6 +192,9 @@ TranslateLoop translate_loop(VectorPath path) noexcept {
         // The byte permutes of AVX-512 VBMI are not used here yet.
         case VectorPath::avx2:
         case VectorPath::avx512vbmi: return translate_avx2;
+#endif
+#if KORVALITH_AARCH64
+        case VectorPath::neon: return translate_neon;
 #endif
         default: return nullptr;
     }
@@ -173,7 +214,7 @@ void translate_with(TranslateLoop loop, const TranslationTable& table, ByteView 
             if (out != in.data()) std::memcpy(out, in.data(), in.size());
             return;
         }
-        done = loop(segments_of(table, changed), in.data(), in.size(), out);
+        done = loop(table, changed, in.data(), in.size(), out);
     }
     translate_bytes(table, in.subspan(done), out + done);
 }
