@@ -98,9 +98,25 @@ std::size_t translate_ssse3(const TranslationTable& table, std::uint16_t changed
     return done;
 }
 
-// Two blocks of 32 bytes a round, so that each segment's registers, loaded
-// once, serve both: for each segment, the bytes whose high nibble is its
-// own take the shuffle of its entries by their low nibble.
+// 32 bytes: for each segment, the bytes whose high nibble is its own take
+// the shuffle of its entries by their low nibble.
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i translate_block_avx2(const Segments& segments, __m256i bytes) {
+    const __m256i low = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
+    const __m256i high = _mm256_and_si256(bytes, _mm256_set1_epi8(static_cast<char>(0xF0)));
+    __m256i result = bytes;
+    for (unsigned k = 0; k < segments.count; ++k) {
+        const __m256i own = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(segments.high[k])));
+        const __m256i entries = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(segments.entries[k])));
+        result = _mm256_blendv_epi8(result, _mm256_shuffle_epi8(entries, low), _mm256_cmpeq_epi8(high, own));
+    }
+    return result;
+}
+
+// The same steps on two blocks a round, so that each segment's registers,
+// loaded once, serve both; then what is left in blocks of 32 and 16.
 KORVALITH_TARGET_AVX2
 std::size_t translate_avx2(const TranslationTable& table, std::uint16_t changed, const std::uint8_t* in,
                            std::size_t size, std::uint8_t* out) noexcept {
@@ -129,18 +145,8 @@ std::size_t translate_avx2(const TranslationTable& table, std::uint16_t changed,
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done + 32), b_out);
     }
     if (size - done >= 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + done));
-        const __m256i a_low = _mm256_and_si256(a, low_nibble);
-        const __m256i a_high = _mm256_and_si256(a, high_nibble);
-        __m256i a_out = a;
-        for (unsigned k = 0; k < segments.count; ++k) {
-            const __m256i high = _mm256_broadcastsi128_si256(
-                _mm_load_si128(reinterpret_cast<const __m128i*>(segments.high[k])));
-            const __m256i entries = _mm256_broadcastsi128_si256(
-                _mm_load_si128(reinterpret_cast<const __m128i*>(segments.entries[k])));
-            a_out = _mm256_blendv_epi8(a_out, _mm256_shuffle_epi8(entries, a_low), _mm256_cmpeq_epi8(a_high, high));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), a_out);
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + done));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), translate_block_avx2(segments, bytes));
         done += 32;
     }
     // One block of sixteen, in this function's instruction encoding.
