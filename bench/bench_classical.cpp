@@ -1,5 +1,6 @@
 // The classical cipher cores over 1 MiB of ASCII text, and the letter shift
-// of Caesar and ROT13 on each instruction-set path.
+// of Caesar and ROT13 and the table translation of substitution on each
+// instruction-set path.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "ciphers/caesar.hpp"
 #include "ciphers/substitution.hpp"
+#include "ciphers/translate.hpp"
 #include "ciphers/vigenere.hpp"
 #include "cycles_per_byte.hpp"
 
@@ -70,6 +72,32 @@ void BM_map_bytes(benchmark::State& state) {
     run_over_text(state, [&](ByteView text) { return map_bytes(text, map); });
 }
 
+// The table translation of substitution on each instruction-set path, with
+// cycles per byte, for a table that changes the four segments of the ASCII
+// letters (each letter to another of its case) and for one that changes all
+// sixteen (every byte value to another).
+void BM_translate(benchmark::State& state, VectorPath path) {
+    if (!vector_path_supported(path)) {
+        state.SkipWithError((std::string("this CPU lacks the ") + vector_path_name(path) + " path").c_str());
+        return;
+    }
+    const bool every_segment = state.range(0) != 0;
+    TranslationTable table;
+    for (unsigned b = 0; b < 256; ++b) {
+        const bool letter = (b | 0x20) >= 'a' && (b | 0x20) <= 'z';
+        table[b] = static_cast<std::uint8_t>(every_segment ? b * 167 + 13
+                                              : letter      ? (b & 0xE0) + 1 + ((b & 0x1F) - 1 + 7) % 26
+                                                            : b);
+    }
+    const ByteView text = as_byte_view(ascii_text());
+    std::string out(text.size(), '\0');
+    bench::run_counting_cycles(state, text.size(), [&] {
+        translate_into(table, text, reinterpret_cast<std::uint8_t*>(out.data()), path);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    });
+}
+
 }  // namespace
 
 BENCHMARK(BM_caesar);
@@ -79,3 +107,7 @@ BENCHMARK_CAPTURE(BM_shift_letters, avx2, VectorPath::avx2);
 BENCHMARK_CAPTURE(BM_shift_letters, neon, VectorPath::neon);
 BENCHMARK(BM_vigenere)->Arg(1)->Arg(0)->ArgName("skip_non_alpha");
 BENCHMARK(BM_map_bytes);
+BENCHMARK_CAPTURE(BM_translate, scalar, VectorPath::scalar)->Arg(0)->Arg(1)->ArgName("every_segment");
+BENCHMARK_CAPTURE(BM_translate, ssse3, VectorPath::ssse3)->Arg(0)->Arg(1)->ArgName("every_segment");
+BENCHMARK_CAPTURE(BM_translate, avx2, VectorPath::avx2)->Arg(0)->Arg(1)->ArgName("every_segment");
+BENCHMARK_CAPTURE(BM_translate, neon, VectorPath::neon)->Arg(0)->Arg(1)->ArgName("every_segment");

@@ -1,10 +1,13 @@
 // Substitution: applying a byte map agrees with a plain model (mapped bytes
-// replaced once, the others copied); a permutation of a set of bytes is
-// undone by its inverse map.
+// replaced once, the others copied), on every vector path of the table
+// translation this CPU has; a permutation of a set of bytes is undone by its
+// inverse map.
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "ciphers/substitution.hpp"
+#include "ciphers/translate.hpp"
 #include "common/byte_map.hpp"
 #include "fuzz_support.hpp"
 
@@ -42,6 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < text.size(); ++i) {
         const int expected = model[text[i]] >= 0 ? model[text[i]] : text[i];
         check(mapped->data()[i] == expected, "mapped byte differs from the model");
+    }
+
+    for (VectorPath path : VECTOR_PATHS) {
+        if (!vector_path_supported(path)) continue;
+        std::vector<std::uint8_t> out(text.size());
+        translate_into(map.table(), text, out.data(), path);
+        check(same_bytes(ByteView(out.data(), out.size()), mapped->view()), "a vector path differs from the model");
     }
 
     auto permuted = map_bytes(text, permutation);

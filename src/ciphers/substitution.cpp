@@ -5,11 +5,12 @@
 namespace korvalith {
 
 // The map's full table sends bytes without an entry to themselves, so one
-// table lookup per byte applies it.
+// translation through it applies the map; only the table's segments that
+// differ from the identity are looked up.
 CoreResult<ByteBuffer> map_bytes(ByteView data, const ByteMap& map) { return translated(map.table(), data); }
 
 void map_bytes_into(ByteView data, const ByteMap& map, std::span<std::uint8_t> out) noexcept {
-    translate_bytes(map.table(), data, out.data());
+    translate_into(map.table(), data, out.data());
 }
 
 }  // namespace korvalith

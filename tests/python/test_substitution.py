@@ -1,5 +1,6 @@
 """The substitution cipher over text and bytes."""
 
+import string
 import unittest
 
 import _korvalith
@@ -55,6 +56,22 @@ class TextSubstitutionTest(unittest.TestCase):
                 self.assertIn("not valid UTF-8", caught.exception.args[0])
                 self.assertIn(advice, caught.exception.args[0])
 
+    def test_long_text(self):
+        # Long enough for the vector loops, with multi-byte characters
+        # throughout and the last of them in the tail that follows the blocks.
+        text = "The quick brown fox, ünd 😀 jumps ~ " * 40 + "é"
+        letters = dict(zip(string.ascii_letters, string.ascii_letters[7:] + string.ascii_letters[:7]))
+        every_printable = dict(zip(string.printable, string.printable[::-1]))
+        for mapping in (letters, every_printable, {"~": "\x7f"}, {}):
+            with self.subTest(mapping=len(mapping)):
+                encrypted = substitute(text, mapping)
+                self.assertEqual(encrypted, text.translate(str.maketrans(mapping)))
+                self.assertEqual(substitute_reverse(encrypted, mapping), text)
+        # A continuation byte changed at the end of a long text.
+        with self.assertRaises(ValueError) as caught:
+            substitute(text, {"\xa9": "x"})
+        self.assertIn("substitute_bytes()", caught.exception.args[0])
+
 
 class BytesSubstitutionTest(unittest.TestCase):
     def test_examples(self):
@@ -71,6 +88,17 @@ class BytesSubstitutionTest(unittest.TestCase):
         # Two keys share a value: one of them wins, which one is not defined.
         self.assertIn(substitute_reverse_bytes(b"\x05\x07", {1: 5, 2: 5}), (b"\x01\x07", b"\x02\x07"))
         self.assertEqual(substitute_bytes(b"\x01\x02", {1: 5, 2: 5}), b"\x05\x05")
+
+    def test_long_data_every_byte_value(self):
+        data = bytes(range(256)) * 5 + bytes(range(37))
+        shifted = {key: (key * 167 + 13) % 256 for key in range(256)}  # every byte to another
+        high_only = {key: key ^ 0x05 for key in range(0xF0, 0x100)}
+        for mapping in (shifted, high_only, {0: 1, 1: 0}):
+            with self.subTest(keys=len(mapping)):
+                table = bytes(mapping.get(key, key) for key in range(256))
+                encrypted = substitute_bytes(data, mapping)
+                self.assertEqual(encrypted, data.translate(table))
+                self.assertEqual(substitute_reverse_bytes(encrypted, mapping), data)
 
     def test_bytes_subclass_gives_bytes(self):
         class Data(bytes):
