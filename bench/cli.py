@@ -121,6 +121,10 @@ def spawn(argv, command, work):
     work."""
     if command.prepare is not None:
         command.prepare()
+    # Each run starts with no earlier run's writes pending: on a disk, what
+    # the kernel still writes back for the last command would otherwise be
+    # paid by whichever command runs next.
+    os.sync()
     helpers = []
     if command.piped_input:
         stdin, write_end = os.pipe()
