@@ -150,11 +150,28 @@ std::size_t encode_avx512vbmi(const std::uint8_t* in, std::size_t size, std::uin
 
 // ---------------------------------------------------------------- decoding
 
+// The loops look a byte's low nibble up with the byte itself as the index,
+// which the byte shuffle reads as its low nibble, or as nothing (a zero)
+// where the byte's top bit is set; that saves masking the nibble out. For
+// that they use the complement of the low classes, within the bits that
+// any high class has: a byte is outside the alphabet exactly when its high
+// nibble's class has a bit that its low nibble's does not. A byte from 0x80
+// up finds no bit at all for its low nibble, and its high nibble's class
+// (8 to F: none of the alphabet's) is never empty, so it is outside too.
+template <typename Steps>
+inline constexpr std::array<std::uint8_t, 16> ALLOWED_AFTER = [] {
+    std::uint8_t any = 0;
+    for (const std::uint8_t high : Steps::HIGH_CLASSES) any |= high;
+    std::array<std::uint8_t, 16> allowed{};
+    for (std::size_t k = 0; k < 16; ++k) allowed[k] = static_cast<std::uint8_t>(~Steps::LOW_CLASSES[k] & any);
+    return allowed;
+}();
+
 template <typename Steps>
 KORVALITH_TARGET_SSSE3 KORVALITH_VECTOR_INLINE
 std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room) noexcept {
     constexpr std::size_t BYTES = block_bytes<Steps>(16);
-    const __m128i low_classes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Steps::LOW_CLASSES.data()));
+    const __m128i allowed_after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ALLOWED_AFTER<Steps>.data()));
     const __m128i high_classes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Steps::HIGH_CLASSES.data()));
     const __m128i nibble = _mm_set1_epi8(0x0F);
     std::size_t done = 0;
@@ -162,8 +179,8 @@ std::size_t decode_ssse3(const std::uint8_t* in, std::size_t size, std::uint8_t*
     for (; size - done >= 16 && room - written >= 16; done += 16, written += BYTES) {
         const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done));
         const __m128i high = _mm_and_si128(_mm_srli_epi32(text, 4), nibble);
-        const __m128i outside = _mm_and_si128(_mm_shuffle_epi8(low_classes, _mm_and_si128(text, nibble)),
-                                              _mm_shuffle_epi8(high_classes, high));
+        const __m128i outside =
+            _mm_andnot_si128(_mm_shuffle_epi8(allowed_after, text), _mm_shuffle_epi8(high_classes, high));
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(outside, _mm_setzero_si128())) != 0xFFFF) break;
         Steps::Ssse3::decode(text, high, out + written);
     }
@@ -178,16 +195,17 @@ inline constexpr std::array<std::uint8_t, 32> TWICE = [] {
     return twice;
 }();
 
-// The classes of the low and of the high nibbles of `text` (`high`: its
-// high nibbles); a character is outside the alphabet where they share a bit.
+// The classes that the low nibbles of `text` allow, and those of its high
+// nibbles (`high`); a character is outside the alphabet where its high
+// nibble's class has a bit that its low nibble does not allow.
 struct ClassesAvx2 {
-    __m256i low;
+    __m256i allowed;
     __m256i high;
 };
 
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
-ClassesAvx2 classes_avx2(__m256i text, __m256i high, __m256i low_classes, __m256i high_classes, __m256i nibble) {
-    return {_mm256_shuffle_epi8(low_classes, _mm256_and_si256(text, nibble)), _mm256_shuffle_epi8(high_classes, high)};
+ClassesAvx2 classes_avx2(__m256i text, __m256i high, __m256i allowed_after, __m256i high_classes) {
+    return {_mm256_shuffle_epi8(allowed_after, text), _mm256_shuffle_epi8(high_classes, high)};
 }
 
 // The blocks are counted once, from the input and the room their stores
@@ -203,7 +221,8 @@ std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* 
     std::size_t blocks = size / 32;
     const std::size_t fitting = room < ROOM ? 0 : (room - ROOM) / BYTES + 1;
     if (fitting < blocks) blocks = fitting;
-    const __m256i low_classes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<Steps::LOW_CLASSES>.data()));
+    const __m256i allowed_after =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<ALLOWED_AFTER<Steps>>.data()));
     const __m256i high_classes =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(TWICE<Steps::HIGH_CLASSES>.data()));
     const __m256i nibble = _mm256_set1_epi8(0x0F);
@@ -219,8 +238,8 @@ std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* 
         for (int k = 0; k < ROUND; ++k) {
             text[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text_at + 32 * k));
             high[k] = _mm256_and_si256(_mm256_srli_epi32(text[k], 4), nibble);
-            const ClassesAvx2 classes = classes_avx2(text[k], high[k], low_classes, high_classes, nibble);
-            outside = _mm256_or_si256(outside, _mm256_and_si256(classes.low, classes.high));
+            const ClassesAvx2 classes = classes_avx2(text[k], high[k], allowed_after, high_classes);
+            outside = _mm256_or_si256(outside, _mm256_andnot_si256(classes.allowed, classes.high));
         }
         if (!_mm256_testz_si256(outside, outside)) break;
 #pragma GCC unroll 2
@@ -229,8 +248,8 @@ std::size_t decode_avx2(const std::uint8_t* in, std::size_t size, std::uint8_t* 
     for (; text_at != blocks_end; text_at += 32, out_at += BYTES) {
         const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text_at));
         const __m256i high = _mm256_and_si256(_mm256_srli_epi32(text, 4), nibble);
-        const ClassesAvx2 classes = classes_avx2(text, high, low_classes, high_classes, nibble);
-        if (!_mm256_testz_si256(classes.low, classes.high)) break;
+        const ClassesAvx2 classes = classes_avx2(text, high, allowed_after, high_classes);
+        if (!_mm256_testc_si256(classes.allowed, classes.high)) break;
         Steps::Avx2::decode(text, high, out_at);
     }
     const auto done = static_cast<std::size_t>(text_at - in);
