@@ -98,19 +98,28 @@ std::size_t translate_ssse3(const TranslationTable& table, std::uint16_t changed
     return done;
 }
 
-// 32 bytes: for each segment, the bytes whose high nibble is its own take
-// the shuffle of its entries by their low nibble.
+// Sixteen bytes of a segment's row in both lanes.
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i both_lanes(const std::uint8_t (&row)[16]) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row)));
+}
+
+// One segment's step on 32 bytes (`low` and `high`: their nibbles, in
+// place): the bytes whose high nibble is the segment's own (`own`) take the
+// shuffle of its entries by their low nibble.
+KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
+__m256i take_segment_avx2(__m256i result, __m256i low, __m256i high, __m256i own, __m256i entries) {
+    return _mm256_blendv_epi8(result, _mm256_shuffle_epi8(entries, low), _mm256_cmpeq_epi8(high, own));
+}
+
+// 32 bytes through every changed segment.
 KORVALITH_TARGET_AVX2 KORVALITH_VECTOR_INLINE
 __m256i translate_block_avx2(const Segments& segments, __m256i bytes) {
     const __m256i low = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
     const __m256i high = _mm256_and_si256(bytes, _mm256_set1_epi8(static_cast<char>(0xF0)));
     __m256i result = bytes;
     for (unsigned k = 0; k < segments.count; ++k) {
-        const __m256i own = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(segments.high[k])));
-        const __m256i entries = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(segments.entries[k])));
-        result = _mm256_blendv_epi8(result, _mm256_shuffle_epi8(entries, low), _mm256_cmpeq_epi8(high, own));
+        result = take_segment_avx2(result, low, high, both_lanes(segments.high[k]), both_lanes(segments.entries[k]));
     }
     return result;
 }
@@ -134,12 +143,10 @@ std::size_t translate_avx2(const TranslationTable& table, std::uint16_t changed,
         __m256i a_out = a;
         __m256i b_out = b;
         for (unsigned k = 0; k < segments.count; ++k) {
-            const __m256i high = _mm256_broadcastsi128_si256(
-                _mm_load_si128(reinterpret_cast<const __m128i*>(segments.high[k])));
-            const __m256i entries = _mm256_broadcastsi128_si256(
-                _mm_load_si128(reinterpret_cast<const __m128i*>(segments.entries[k])));
-            a_out = _mm256_blendv_epi8(a_out, _mm256_shuffle_epi8(entries, a_low), _mm256_cmpeq_epi8(a_high, high));
-            b_out = _mm256_blendv_epi8(b_out, _mm256_shuffle_epi8(entries, b_low), _mm256_cmpeq_epi8(b_high, high));
+            const __m256i own = both_lanes(segments.high[k]);
+            const __m256i entries = both_lanes(segments.entries[k]);
+            a_out = take_segment_avx2(a_out, a_low, a_high, own, entries);
+            b_out = take_segment_avx2(b_out, b_low, b_high, own, entries);
         }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), a_out);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done + 32), b_out);

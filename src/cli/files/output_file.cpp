@@ -170,13 +170,20 @@ bool take_name(const std::string& from, const std::string& to) {
     return true;
 }
 
+// The file systems whose kind decides how a result is committed (their
+// statfs magic numbers), and the kind of the file system of `fd` (0 where
+// it cannot be told).
+constexpr unsigned long TMPFS = 0x01021994, RAMFS = 0x858458f6, BTRFS = 0x9123683e, EXT4 = 0xef53, XFS = 0x58465342;
+
+unsigned long file_system_of(int fd) {
+    struct statfs system {};
+    return ::fstatfs(fd, &system) == 0 ? static_cast<unsigned long>(system.f_type) : 0;
+}
+
 // Whether the file system of `fd` keeps its files in memory only (tmpfs,
 // ramfs): nothing to write to a disk.
 bool held_in_memory(int fd) {
-    struct statfs system {};
-    if (::fstatfs(fd, &system) != 0) return false;
-    constexpr unsigned long TMPFS = 0x01021994, RAMFS = 0x858458f6;
-    const auto type = static_cast<unsigned long>(system.f_type);
+    const unsigned long type = file_system_of(fd);
     return type == TMPFS || type == RAMFS;
 }
 
@@ -188,10 +195,7 @@ bool held_in_memory(int fd) {
 // and ext4 with its default auto_da_alloc in the ordered data mode. Others
 // (XFS among them) may show the new name with the data still missing.
 bool rename_follows_data(int fd) {
-    struct statfs system {};
-    if (::fstatfs(fd, &system) != 0) return false;
-    constexpr unsigned long TMPFS = 0x01021994, RAMFS = 0x858458f6, BTRFS = 0x9123683e, EXT4 = 0xef53;
-    const auto type = static_cast<unsigned long>(system.f_type);
+    const unsigned long type = file_system_of(fd);
     if (type == TMPFS || type == RAMFS || type == BTRFS) return true;
     if (type != EXT4) return false;
     struct stat status {};
@@ -213,12 +217,8 @@ bool rename_follows_data(int fd) {
 bool clones(int from, int to) {
     struct stat a {};
     struct stat b {};
-    struct statfs system {};
-    if (::fstat(from, &a) != 0 || ::fstat(to, &b) != 0 || a.st_dev != b.st_dev || ::fstatfs(to, &system) != 0) {
-        return false;
-    }
-    constexpr unsigned long XFS = 0x58465342, BTRFS = 0x9123683e;
-    const auto type = static_cast<unsigned long>(system.f_type);
+    if (::fstat(from, &a) != 0 || ::fstat(to, &b) != 0 || a.st_dev != b.st_dev) return false;
+    const unsigned long type = file_system_of(to);
     return type == XFS || type == BTRFS;
 }
 
